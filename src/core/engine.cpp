@@ -1,0 +1,89 @@
+// core/engine.cpp - the engine's start-up and shutdown sequence.
+// Order matters: the archive before anything reads files, the display before the Lua state
+// and before any loader thread, the resource manager shut down (it unloads textures and audio
+// buffers) while GL and audio are still open and before the archive closes.
+// Threads: main thread; the resource manager starts the loader thread on demand.
+#include "core/engine.h"
+
+#include <SDL.h>
+#include <cstdlib>
+
+#include "animation/pose_script.h"
+#include "audio/audio.h"
+#include "core/config.h"
+#include "core/frame_loop.h"
+#include "core/input.h"
+#include "core/project.h"
+#include "core/script.h"
+#include "graphics/display.h"
+#include "graphics/font.h"
+#include "graphics/image.h"
+#include "graphics/renderer.h"
+#include "resources/archive.h"
+#include "resources/resource_manager.h"
+#include "resources/resource_script.h"
+#include "save/save.h"
+
+static lua_State *engineState = nullptr;  // created by startEngine, closed by stopEngine
+
+bool startEngine()
+{
+    loadConfig("Quillfen.ini");
+    const std::string codename = getConfigString("project:codename", "");
+    setCurrentArchive(openArchive(codename + ".qfa", ARCHIVE_KEY));
+
+    if (SDL_InitSubSystem(SDL_INIT_TIMER) == 0) {
+        startTimer();
+        srand(SDL_GetTicks());
+    } else {
+        startTimer();
+    }
+    initImageLibrary();
+    loadProject();
+    initDisplay(projectDisplayWidth(), projectDisplayHeight());
+
+    engineState = luaL_newstate();
+    luaL_openlibs(engineState);
+    registerDrawingFunctions(engineState);
+    registerInputFunctions(engineState);
+    registerResourceListFunctions(engineState);
+    registerSaveFunctions(engineState);
+    registerTextFunctions(engineState);
+    registerAudioFunctions(engineState);
+    registerPoseFunctions(engineState);
+
+    startResourceManager();
+    registerImageResource();
+    registerFontResource();
+    // Sounds, music, models, scraps and animations register here once they exist.
+
+    if (getConfigBool("audio:enabled", true)) {
+        std::string device = getConfigString("audio:device", "");
+        if (device.empty()) device = defaultAudioDeviceName();
+        initAudio(device);
+    }
+    startGame(engineState);
+    return true;
+}
+
+int runEngine() { return runFrameLoop(); }
+
+void stopEngine()
+{
+    shutdownResourceManager();
+    closeArchive(currentArchive());
+    lua_close(engineState);
+    engineState = nullptr;
+    setScriptState(nullptr);
+    shutdownDisplay();
+    shutdownAudio();
+    SDL_QuitSubSystem(SDL_INIT_TIMER);
+}
+
+int engineMain()
+{
+    startEngine();
+    runEngine();
+    stopEngine();
+    return 0;
+}
