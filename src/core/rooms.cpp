@@ -1,10 +1,21 @@
-// core/rooms.cpp - room switching.
+// core/rooms.cpp - room switching, at the start of the step after forceNewRoom.
+// A switch ends every instance and the old room's callbacks, then reads the room file, builds
+// the classes it lists (generated code first, then the class's own script), runs the room
+// script and the new room's Init. Resources are not touched: resource lists keep them loaded.
 // Threads: main thread only.
 #include "core/rooms.h"
 
+#include "core/classes.h"
 #include "core/project.h"
+#include "core/room_file.h"
+#include "core/script.h"
+#include "resources/data_file.h"
 
 static std::string pendingRoomName;  // set by forceNewRoom, cleared by the switch
+
+static const char *END_ROOM_CHUNK =
+    "for a,b in pairs(instTable) do b:ShutDown() end;ShutDown();instTable={};"
+    "function Init() end;function Step() end;function Render() end;function ShutDown() end";
 
 void setPendingRoom(const std::string &roomName) { pendingRoomName = roomName; }
 const std::string &pendingRoom() { return pendingRoomName; }
@@ -13,12 +24,40 @@ void switchToPendingRoom()
 {
     if (pendingRoomName.empty()) return;
     switchRoom(projectDirectory() + "Rooms/" + pendingRoomName);
-    pendingRoomName.clear();
+    pendingRoomName.clear();  // a request made during the switch is dropped with it
 }
 
-// TODO: rooms arrive with the room files; until then no room ever opens.
+// Loads and runs one object class script; a missing script leaves the class without methods.
+static void runClassScript(lua_State *L, const std::string &className)
+{
+    const std::string objectPath = projectDirectory() + "Objects/" + className;
+    if (!fileExists(objectPath)) return;
+    DataFile file;
+    if (!file.openForRead(objectPath)) return;
+    const int64_t length = file.size();
+    std::string source(length > 0 ? (size_t)length : 0, '\0');
+    const bool complete = source.empty() || file.readBytes(&source[0], source.size());
+    file.close();
+    if (complete) runBuffer(L, source.data(), source.size(), objectPath);
+}
+
 bool switchRoom(const std::string &roomPath)
 {
-    (void)roomPath;
-    return false;
+    lua_State *L = scriptState();
+    runChunk(L, END_ROOM_CHUNK, "");
+
+    DataFile file;
+    if (!file.openForRead(roomPath)) return false;
+    RoomNameLists lists;
+    readRoomNameLists(file, lists);
+    const std::string roomScript = readRoomScript(file);
+    file.close();
+
+    for (const std::string &className : lists.names[ROOM_CLASSES]) {
+        generateClass(L, className);
+        runClassScript(L, className);
+    }
+    runChunk(L, roomScript, "");
+    runChunk(L, "Init() collectgarbage(\"collect\")", "");
+    return true;
 }

@@ -1,0 +1,26 @@
+// core/room_file.h - the room file: eight name lists, then the room's Lua source.
+// A list is an int16 count (below 1: empty) followed by that many strings. The lists are, in
+// file order: sounds, music, fonts, images, object classes, scripts, models, animations.
+// Threads: any (it only reads an open DataFile).
+#pragma once
+
+#include <string>
+#include <vector>
+
+class DataFile;
+
+enum RoomList {
+    ROOM_SOUNDS, ROOM_MUSIC, ROOM_FONTS, ROOM_IMAGES, ROOM_CLASSES, ROOM_SCRIPTS, ROOM_MODELS, ROOM_ANIMATIONS,
+    ROOM_LIST_COUNT
+};
+
+struct RoomNameLists
+{
+    std::vector<std::string> names[ROOM_LIST_COUNT];  // in file order
+};
+
+// Reads the eight lists from the file's current position. A list cut short by the end of the
+// file keeps the names read before the end; the lists after it are empty.
+void readRoomNameLists(DataFile &file, RoomNameLists &lists);
+// Every byte from the current position to the end of the file ("" when the lists ran past it).
+std::string readRoomScript(DataFile &file);
