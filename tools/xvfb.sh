@@ -5,7 +5,7 @@ start_private_xvfb() {
   local n
   for n in $(seq 91 140); do
     [ -e "/tmp/.X${n}-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     QF_XVFB_PID=$!
     export DISPLAY=":$n"
     for _ in $(seq 1 50); do
