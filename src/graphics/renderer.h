@@ -1,6 +1,35 @@
-// graphics/renderer.h - the drawing functions and the operations behind them.
+// graphics/renderer.h - the drawing operations and the seventeen drawing script functions.
+// Coordinates are the display's: pixels, origin at the window's bottom-left, y up; angles in
+// degrees, counter-clockwise. Everything is drawn at once through the current model-view matrix
+// in the current colour; nothing is batched or retained past the call.
+//
+// After every operation the GL state a caller can see is what it was before: the model-view
+// matrix and its stack depth, the current colour, and texture 0 bound to GL_TEXTURE_2D.
+// Threads: main thread only, with the window's GL context current (scripts' Render, fonts,
+// posed models). The image operations take a record the caller already holds under its
+// resource lock (see resources/registry.h); they draw nothing for nullptr or an empty record.
 #pragma once
 
+struct Image;
 struct lua_State;
 
+// Shapes
+void renderCircle(int x, int y, float radius, bool filled);  // |radius| < 0.5 draws nothing; <= 100 segments
+void renderRectangle(int x1, int y1, int x2, int y2, bool filled);
+// Turned by `rotation` degrees about (pivotX, pivotY), given in the corners' coordinates
+void renderRectangleExt(float x1, float y1, float x2, float y2, bool filled, float rotation, float pivotX,
+                        float pivotY);
+void renderLine(int x1, int y1, int x2, int y2);
+
+// Images: bottom-left corner at (x, y). Image pixel coordinates count from the image's
+// bottom-left; a part with x2 < x1 (or y2 < y1) is placed with its right (top) edge at x (y).
+void renderImage(const Image *image, float x, float y);
+// Scaled from (x, y) and turned by `rot` about the scaled picture's centre
+void renderImageExt(const Image *image, float x, float y, float rot, float scale);
+void renderImagePart(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2);
+// Scaled from (x, y); turned about where (rotateX, rotateY) lands after scaling
+void renderImagePartExt(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2,
+                        float rot, float scaleX, float scaleY, float rotateX, float rotateY);
+
+// setBackgroundColor ... drawImageExt as globals of L, in the engine's registration order. True.
 bool registerDrawingFunctions(lua_State *L);

@@ -1,0 +1,212 @@
+// graphics/renderer_script.cpp - the seventeen drawing functions scripts call from Render.
+// Each checks its exact argument count first and raises its fixed message (nothing drawn), then
+// reads its arguments without type checks: integers with lua_tointeger, numbers with
+// lua_tonumber narrowed to float, booleans with Lua truth. Image functions take a handle from
+// getImageHandle; anything else (nil, a number, another type's handle) draws nothing, and so
+// does an image that is not loaded yet. The record is read under its lock: the loader thread
+// cannot replace or free it during the draw.
+// Threads: main thread only (script calls), with the window's GL context current.
+#include <GL/glew.h>
+
+#include "core/script.h"
+#include "graphics/display.h"
+#include "graphics/image.h"
+#include "graphics/renderer.h"
+#include "resources/registry.h"
+#include "resources/resource_script.h"
+
+static int intArg(lua_State *L, int i) { return (int)lua_tointeger(L, i); }
+static float numberArg(lua_State *L, int i) { return (float)lua_tonumber(L, i); }
+static bool boolArg(lua_State *L, int i) { return lua_toboolean(L, i) != 0; }
+
+// setBackgroundColor(red, green, blue): 0..1 each, passed on unclamped (GL clamps on clear)
+static int setBackgroundColor(lua_State *L)
+{
+    if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed: red, green, blue");
+    glClearColor(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3), 1.0f);
+    return 0;
+}
+
+// setRenderColor(red, green, blue, alpha): 0..255 each; only the low 8 bits count (300 -> 44)
+static int setRenderColor(lua_State *L)
+{
+    if (lua_gettop(L) != 4) return raiseUsage(L, "4 args needed: red, green, blue, alpha");
+    glColor4ub((GLubyte)lua_tointeger(L, 1), (GLubyte)lua_tointeger(L, 2), (GLubyte)lua_tointeger(L, 3),
+               (GLubyte)lua_tointeger(L, 4));
+    return 0;
+}
+
+// pushMatrix() / popMatrix(): the model-view stack; the engine never resets it between frames
+static int pushMatrix(lua_State *L)
+{
+    if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
+    glPushMatrix();
+    return 0;
+}
+
+static int popMatrix(lua_State *L)
+{
+    if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
+    glPopMatrix();
+    return 0;
+}
+
+// rotateRender(angle): degrees, counter-clockwise, about z
+static int rotateRender(lua_State *L)
+{
+    if (lua_gettop(L) != 1) return raiseUsage(L, "1 arg needed");
+    glRotatef(numberArg(L, 1), 0, 0, 1);
+    return 0;
+}
+
+// scaleRender(sx, sy)
+static int scaleRender(lua_State *L)
+{
+    if (lua_gettop(L) != 2) return raiseUsage(L, "2 args needed");
+    glScalef(numberArg(L, 1), numberArg(L, 2), 1);
+    return 0;
+}
+
+// translateRender(x, y, z)
+static int translateRender(lua_State *L)
+{
+    if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed");
+    glTranslatef(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3));
+    return 0;
+}
+
+// drawCircle(x, y, radius, filled)
+static int drawCircle(lua_State *L)
+{
+    if (lua_gettop(L) != 4) return raiseUsage(L, "4 args needed: x, y, radius, filled");
+    renderCircle(intArg(L, 1), intArg(L, 2), numberArg(L, 3), boolArg(L, 4));
+    return 0;
+}
+
+// drawRectangle(x1, y1, x2, y2, filled)
+static int drawRectangle(lua_State *L)
+{
+    if (lua_gettop(L) != 5) return raiseUsage(L, "5 args needed: x1, y1, x2, y2, filled");
+    renderRectangle(intArg(L, 1), intArg(L, 2), intArg(L, 3), intArg(L, 4), boolArg(L, 5));
+    return 0;
+}
+
+// drawLine(x1, y1, x2, y2)
+static int drawLine(lua_State *L)
+{
+    if (lua_gettop(L) != 4) return raiseUsage(L, "4 args needed: x1, y1, x2, y2");
+    renderLine(intArg(L, 1), intArg(L, 2), intArg(L, 3), intArg(L, 4));
+    return 0;
+}
+
+// drawRectangleExt(x1, y1, x2, y2, filled, rotation, pivotX, pivotY)
+static int drawRectangleExt(lua_State *L)
+{
+    if (lua_gettop(L) != 8) return raiseUsage(L, "8 args needed: x1, y1, x2, y2, filled, rotation, pivotX, pivotY");
+    renderRectangleExt(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3), numberArg(L, 4), boolArg(L, 5),
+                       numberArg(L, 6), numberArg(L, 7), numberArg(L, 8));
+    return 0;
+}
+
+// getDisplayWidth() / getDisplayHeight() -> the display size; any argument count
+static int getDisplayWidth(lua_State *L)
+{
+    lua_pushinteger(L, displayWidth());
+    return 1;
+}
+
+static int getDisplayHeight(lua_State *L)
+{
+    lua_pushinteger(L, displayHeight());
+    return 1;
+}
+
+// The handle in argument 1 when it is an image that is loaded; null means draw nothing.
+// NOTE: an unload can empty the record between this test and the lock; the render operations
+// then get the placeholder (or null) and draw nothing.
+static ResourceRecord *readyImageArgument(lua_State *L)
+{
+    ResourceRecord *record = handleArgument(L, 1, RESOURCE_IMAGE);
+    return isResourceReady(record) ? record : nullptr;
+}
+
+// drawImage(image, x, y)
+static int drawImage(lua_State *L)
+{
+    if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed: image, x, y");
+    const float x = numberArg(L, 2), y = numberArg(L, 3);
+    ResourceRecord *record = readyImageArgument(L);
+    if (record == nullptr) return 0;
+    renderImage((const Image *)lockResource(record), x, y);
+    unlockResource(record);
+    return 0;
+}
+
+// drawImageExt(image, x, y, rot, scale)
+static int drawImageExt(lua_State *L)
+{
+    if (lua_gettop(L) != 5) return raiseUsage(L, "5 args needed: image, x, y, rot, scale");
+    const float x = numberArg(L, 2), y = numberArg(L, 3), rot = numberArg(L, 4), scale = numberArg(L, 5);
+    ResourceRecord *record = readyImageArgument(L);
+    if (record == nullptr) return 0;
+    renderImageExt((const Image *)lockResource(record), x, y, rot, scale);
+    unlockResource(record);
+    return 0;
+}
+
+// drawImagePart(image, x, y, imgX1, imgY1, imgX2, imgY2)
+static int drawImagePart(lua_State *L)
+{
+    if (lua_gettop(L) != 7) return raiseUsage(L, "7 args needed: image, x, y, imgX1, imgY1, imgX2, imgY2");
+    const float x = numberArg(L, 2), y = numberArg(L, 3);
+    const int x1 = intArg(L, 4), y1 = intArg(L, 5), x2 = intArg(L, 6), y2 = intArg(L, 7);
+    ResourceRecord *record = readyImageArgument(L);
+    if (record == nullptr) return 0;
+    renderImagePart((const Image *)lockResource(record), x, y, x1, y1, x2, y2);
+    unlockResource(record);
+    return 0;
+}
+
+// drawImagePartExt(image, x, y, imgX1, imgY1, imgX2, imgY2, rot, scaleX, scaleY, rotateX, rotateY)
+static int drawImagePartExt(lua_State *L)
+{
+    if (lua_gettop(L) != 12)
+        return raiseUsage(L, "12 args needed: image, x, y, imgX1, imgY1, imgX2, imgY2, rot, scaleX, scaleY, rotateX, "
+                             "rotateY");
+    const float x = numberArg(L, 2), y = numberArg(L, 3);
+    const int x1 = intArg(L, 4), y1 = intArg(L, 5), x2 = intArg(L, 6), y2 = intArg(L, 7);
+    const float rot = numberArg(L, 8), scaleX = numberArg(L, 9), scaleY = numberArg(L, 10);
+    const float rotateX = numberArg(L, 11), rotateY = numberArg(L, 12);
+    ResourceRecord *record = readyImageArgument(L);
+    if (record == nullptr) return 0;
+    renderImagePartExt((const Image *)lockResource(record), x, y, x1, y1, x2, y2, rot, scaleX, scaleY, rotateX, rotateY);
+    unlockResource(record);
+    return 0;
+}
+
+// The engine's registration order.
+static const luaL_Reg drawingFunctions[] = {
+    {"setBackgroundColor", setBackgroundColor},
+    {"setRenderColor", setRenderColor},
+    {"pushMatrix", pushMatrix},
+    {"rotateRender", rotateRender},
+    {"scaleRender", scaleRender},
+    {"translateRender", translateRender},
+    {"popMatrix", popMatrix},
+    {"drawCircle", drawCircle},
+    {"drawRectangle", drawRectangle},
+    {"drawLine", drawLine},
+    {"drawRectangleExt", drawRectangleExt},
+    {"getDisplayWidth", getDisplayWidth},
+    {"getDisplayHeight", getDisplayHeight},
+    {"drawImagePart", drawImagePart},
+    {"drawImagePartExt", drawImagePartExt},
+    {"drawImage", drawImage},
+    {"drawImageExt", drawImageExt},
+    {nullptr, nullptr}};
+
+bool registerDrawingFunctions(lua_State *L)
+{
+    registerFunctions(L, drawingFunctions);
+    return true;
+}
