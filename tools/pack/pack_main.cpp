@@ -1,0 +1,67 @@
+// tools/pack/pack_main.cpp - quillfen-pack: the command table, help and dispatch.
+// Usage: quillfen-pack <command> [arguments]; `quillfen-pack help` lists the commands.
+// Threads: one (a command-line tool).
+#include <cstdio>
+#include <cstring>
+
+#include "core/log.h"
+#include "pack_commands.h"
+
+static const PackCommand commands[] = {
+    {"pack", "[-C DIR] ARCHIVE PATH...",
+     "pack files and folders (walked recursively) into ARCHIVE; entry names are the paths as\n"
+     "                given, relative to DIR (default: the current folder), e.g. Projects/demo",
+     packCommand},
+    {"list", "ARCHIVE", "print the index in file order: offset, size and name of every entry", listCommand},
+    {"extract", "[-C DIR] ARCHIVE [NAME...]", "write entries (all, or the NAMEs) back as loose files under DIR",
+     extractCommand},
+    {"verify", "ARCHIVE", "check the index and that every entry lies inside the file", verifyCommand},
+};
+
+static void printHelp(FILE *stream)
+{
+    fprintf(stream, "Usage: quillfen-pack COMMAND [ARGUMENTS]\n\nCommands:\n");
+    for (const PackCommand &command : commands) {
+        fprintf(stream, "  %s %s\n                %s\n", command.name, command.usage, command.summary);
+    }
+    fprintf(stream, "  help\n                show this text\n");
+}
+
+int usageError(const std::string &command, const std::string &problem)
+{
+    for (const PackCommand &entry : commands) {
+        if (command == entry.name) {
+            fprintf(stderr, "quillfen-pack %s: %s\nUsage: quillfen-pack %s %s\n", entry.name, problem.c_str(),
+                    entry.name, entry.usage);
+            return EXIT_USAGE;
+        }
+    }
+    fprintf(stderr, "quillfen-pack: %s\n", problem.c_str());
+    return EXIT_USAGE;
+}
+
+int failure(const std::string &line)
+{
+    logError(line);
+    return EXIT_FAILED;
+}
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        printHelp(stderr);
+        return EXIT_USAGE;
+    }
+    const std::string name = argv[1];
+    if (name == "help" || name == "--help" || name == "-h") {
+        printHelp(stdout);
+        return EXIT_DONE;
+    }
+    const Arguments args(argv + 2, argv + argc);
+    for (const PackCommand &command : commands) {
+        if (name == command.name) return command.run(args);
+    }
+    fprintf(stderr, "quillfen-pack: unknown command '%s'\n", name.c_str());
+    printHelp(stderr);
+    return EXIT_USAGE;
+}
