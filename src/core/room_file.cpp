@@ -27,3 +27,21 @@ std::string readRoomScript(DataFile &file)
     if (!file.readBytes(&script[0], script.size())) return std::string();
     return script;
 }
+
+bool writeRoomFile(const std::string &path, const RoomNameLists &lists, const std::string &script)
+{
+    for (const std::vector<std::string> &list : lists.names) {
+        if (list.size() > 32767) return false;
+        for (const std::string &name : list)
+            if (name.size() > 1024) return false;
+    }
+    DataFile file;
+    if (!file.openForWrite(path)) return false;
+    bool written = true;
+    for (const std::vector<std::string> &list : lists.names) {
+        written = written && file.writeInt16((int16_t)list.size());
+        for (const std::string &name : list) written = written && file.writeString(name);
+    }
+    written = written && (script.empty() || file.writeBytes(script.data(), script.size()));
+    return file.close() && written;
+}
