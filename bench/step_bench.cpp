@@ -17,6 +17,9 @@
 #include "core/rooms.h"
 #include "core/script.h"
 #include "resources/resource_script.h"
+#ifdef QF_USE_LUAJIT
+#include <luajit.h>
+#endif
 
 using Clock = std::chrono::steady_clock;
 
