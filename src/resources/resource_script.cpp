@@ -1,4 +1,6 @@
 // resources/resource_script.cpp - the resource-list script functions and the handle functions.
+// The list logic itself is in resource_list.cpp; these only check and convert arguments.
+// A name that Lua cannot turn into text (nil, table, boolean) raises the function's usage message.
 // Threads: main thread only.
 #include "resources/resource_script.h"
 
@@ -6,6 +8,7 @@
 #include "core/script.h"
 #include "graphics/display.h"
 #include "resources/registry.h"
+#include "resources/resource_list.h"
 #include "resources/resource_manager.h"
 
 ResourceRecord *handleArgument(lua_State *L, int index, int type)
@@ -25,22 +28,30 @@ static int l_forceNewRoom(lua_State *L)
     return 0;
 }
 
-// TODO: resource lists arrive with the resource manager; until then they hold nothing.
+// beginResourceList(): forgets the rooms included so far; the current list stays acquired
 static int l_beginResourceList(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args expected");
+    beginResourceList();
     return 0;
 }
 
+// includeRoom(roomName, priority): priority kept as a 16-bit number (40000 -> -25536)
 static int l_includeRoom(lua_State *L)
 {
     if (lua_gettop(L) != 2) return raiseUsage(L, "2 args needed: roomName, priority");
+    const char *name = lua_tostring(L, 1);
+    if (name == nullptr) return raiseUsage(L, "2 args needed: roomName, priority");  // nil/table/bool
+    const int16_t priority = (int16_t)(uint16_t)lua_tointeger(L, 2);
+    includeRoom(name, priority);
     return 0;
 }
 
+// endResourceList(): acquires what the included rooms name, then releases the previous list
 static int l_endResourceList(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args expected");
+    endResourceList();
     return 0;
 }
 

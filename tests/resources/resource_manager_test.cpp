@@ -1,138 +1,36 @@
 // The background resource manager: queue order, cancellation, thread bursts and shutdown.
-// The loader runs for real; test handlers record what it does and can stop it at named
-// checkpoints ("begin", "load:A", "unload:B"), so every scenario is deterministic without sleeps.
+// The loader runs for real; the probe's handlers record what it does and can hold it at named
+// checkpoints, so every scenario is deterministic without sleeps.
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <condition_variable>
-#include <mutex>
 #include <random>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "resources/registry.h"
-#include "resources/resource_manager.h"
+#include "loader_probe.h"
 
 namespace {
-
-// Named places where the loader thread can be held until the test opens them.
-struct Checkpoints
-{
-    std::mutex lock;
-    std::condition_variable changed;
-    std::set<std::string> held, reached;
-
-    void hold(const std::string &name)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        held.insert(name);
-    }
-    void pass(const std::string &name)  // loader thread
-    {
-        std::unique_lock<std::mutex> guard(lock);
-        if (!held.count(name)) return;
-        reached.insert(name);
-        changed.notify_all();
-        changed.wait(guard, [&] { return !held.count(name); });
-    }
-    bool waitReached(const std::string &name)  // main thread; false after 20 s (a hang, not timing)
-    {
-        std::unique_lock<std::mutex> guard(lock);
-        return changed.wait_for(guard, std::chrono::seconds(20), [&] { return reached.count(name) > 0; });
-    }
-    void open(const std::string &name)
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        held.erase(name);
-        changed.notify_all();
-    }
-    void openAll()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        held.clear();
-        changed.notify_all();
-    }
-};
-
-struct TestWorld
-{
-    Checkpoints checkpoints;
-    std::mutex eventLock;
-    std::vector<std::string> events;  // "load:A", "unload:A" in the order the loader did them
-    std::atomic<int> threadsBegun{0}, threadsEnded{0};
-    std::atomic<int> objectsMade{0};
-    std::thread::id loaderThread;     // set by the begin hook
-    bool loadOffLoaderThread = false; // a load ran on a thread whose begin hook did not run
-
-    void record(const std::string &event)
-    {
-        std::lock_guard<std::mutex> guard(eventLock);
-        events.push_back(event);
-    }
-    std::vector<std::string> takeEvents()
-    {
-        std::lock_guard<std::mutex> guard(eventLock);
-        std::vector<std::string> taken;
-        taken.swap(events);
-        return taken;
-    }
-};
-static TestWorld *world = nullptr;
-
-struct TestObject
-{
-    std::string name;
-    int serial;  // tells a reload from the same object
-};
-
-static void beginHook()
-{
-    world->loaderThread = std::this_thread::get_id();
-    world->threadsBegun++;
-    world->checkpoints.pass("begin");
-}
-static void endHook() { world->threadsEnded++; }
-
-static void *testLoad(const ResourceKey &key)
-{
-    if (std::this_thread::get_id() != world->loaderThread) world->loadOffLoaderThread = true;
-    const std::string event = (key.type == RESOURCE_SCRAP ? "loadScrap:" : "load:") + key.name;
-    world->record(event);
-    world->checkpoints.pass(event);
-    // A "model" named M* depends on the scrap of the same name, acquired with the work in hand.
-    if (key.type == RESOURCE_MODEL && key.name[0] == 'M') acquireResource(findOrCreateResource({key.name, "", RESOURCE_SCRAP}), nextLoadPriority());
-    return new TestObject{key.name, world->objectsMade++};
-}
-static int testUnload(void **object)
-{
-    TestObject *o = (TestObject *)*object;
-    world->record("unload:" + o->name);
-    world->checkpoints.pass("unload:" + o->name);
-    delete o;
-    *object = nullptr;
-    return 0;
-}
 
 class ResourceManager : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        world = new TestWorld();
-        setLoaderThreadHooks({beginHook, endHook});
+        probe = new LoaderProbe();
+        setLoaderThreadHooks({probeBeginHook, probeEndHook});
         ASSERT_TRUE(startResourceManager());
-        ASSERT_TRUE(registerResourceType(RESOURCE_MODEL, {testLoad, testUnload, nullptr}));
-        ASSERT_TRUE(registerResourceType(RESOURCE_SCRAP, {testLoad, testUnload, nullptr}));
+        ASSERT_TRUE(registerResourceType(RESOURCE_MODEL, PROBE_HANDLERS));
+        ASSERT_TRUE(registerResourceType(RESOURCE_SCRAP, PROBE_HANDLERS));
     }
     void TearDown() override
     {
-        world->checkpoints.openAll();
+        probe->checkpoints.openAll();
         shutdownResourceManager();
         setLoaderThreadHooks(defaultLoaderThreadHooks());
-        delete world;
-        world = nullptr;
+        delete probe;
+        probe = nullptr;
     }
     static ResourceRecord *rec(const std::string &name) { return findOrCreateResource({name, "dir/", RESOURCE_MODEL}); }
     static TestObject *objectOf(ResourceRecord *record)
@@ -142,20 +40,13 @@ protected:
         return object;
     }
     // Holds a new loader thread at its start so that requests queue up untouched.
-    void holdLoaderAtStart() { world->checkpoints.hold("begin"); }
+    void holdLoaderAtStart() { probe->checkpoints.hold("begin"); }
     void releaseLoaderAndWait()
     {
-        world->checkpoints.openAll();
+        probe->checkpoints.openAll();
         waitForLoaderThread();
     }
 };
-
-std::string joined(const std::vector<std::string> &items)
-{
-    std::string text;
-    for (const std::string &item : items) text += (text.empty() ? "" : " ") + item;
-    return text;
-}
 
 // Every scenario queues requests while the loader is held at its start, then lets it run; the
 // order of the loads is the order of the queue.
@@ -205,7 +96,7 @@ TEST_F(ResourceManager, QueueOrderFollowsPriorityInsertionAndPromotionRules)
         EXPECT_EQ(s.nextPriority, nextLoadPriority()) << "expected front priority " << s.nextPriority;
         EXPECT_EQ(s.queueSize, loadQueueSize());
         releaseLoaderAndWait();
-        EXPECT_EQ(std::string(s.loads), joined(world->takeEvents()));
+        EXPECT_EQ(std::string(s.loads), probe->takeEvents());
         EXPECT_EQ(0, loadQueueSize());
         EXPECT_EQ(-1, nextLoadPriority());
         // Back to nothing acquired (every scenario's records end unloaded) for the next scenario.
@@ -213,7 +104,7 @@ TEST_F(ResourceManager, QueueOrderFollowsPriorityInsertionAndPromotionRules)
             while (rec(name)->refCount > 0) releaseResource(rec(name));
         }
         waitForLoaderThread();
-        world->takeEvents();
+        probe->takeEvents();
         for (const char *name : {"A", "B", "C", "D", "U", "Z", "N"}) EXPECT_FALSE(isResourceReady(rec(name))) << name;
     }
 }
@@ -228,28 +119,28 @@ TEST_F(ResourceManager, NullRecordsAndUnmatchedReleases)
     EXPECT_TRUE(releaseResource(rec("A")));
     EXPECT_EQ(0, rec("A")->refCount.load());
     waitForLoaderThread();
-    EXPECT_EQ("", joined(world->takeEvents()));
+    EXPECT_EQ("", probe->takeEvents());
 }
 
 TEST_F(ResourceManager, LoadQueueSizeCountsALoadUntilItsObjectIsStored)
 {
-    world->checkpoints.hold("load:A");
-    world->checkpoints.hold("load:B");
+    probe->checkpoints.hold("load:A");
+    probe->checkpoints.hold("load:B");
     acquireResource(rec("A"), 7);
     acquireResource(rec("B"), 1);
-    ASSERT_TRUE(world->checkpoints.waitReached("load:A"));
+    ASSERT_TRUE(probe->checkpoints.waitReached("load:A"));
     EXPECT_EQ(2, loadQueueSize());
     EXPECT_EQ(7, nextLoadPriority()) << "the entry in progress is still the front";
     EXPECT_FALSE(isResourceReady(rec("A")));
 
-    world->checkpoints.open("load:A");
-    ASSERT_TRUE(world->checkpoints.waitReached("load:B"));
+    probe->checkpoints.open("load:A");
+    ASSERT_TRUE(probe->checkpoints.waitReached("load:B"));
     EXPECT_EQ(1, loadQueueSize());
     EXPECT_TRUE(isResourceReady(rec("A")));
     EXPECT_FALSE(isResourceReady(rec("B")));
 
     // From the moment the count reads 0, the object must already be in its record.
-    world->checkpoints.open("load:B");
+    probe->checkpoints.open("load:B");
     while (loadQueueSize() != 0) std::this_thread::yield();
     EXPECT_TRUE(isResourceReady(rec("B")));
     EXPECT_EQ("B", objectOf(rec("B"))->name);
@@ -261,13 +152,13 @@ TEST_F(ResourceManager, ReleasingAndReacquiringBeforeTheUnloadKeepsTheObject)
     acquireResource(rec("A"), 1);
     waitForLoaderThread();
     TestObject *loaded = objectOf(rec("A"));
-    world->takeEvents();
+    probe->takeEvents();
 
     holdLoaderAtStart();
     releaseResource(rec("A"));  // queues the unload and starts a thread, held at its start
     acquireResource(rec("A"), 1);
     releaseLoaderAndWait();
-    EXPECT_EQ("", joined(world->takeEvents()));
+    EXPECT_EQ("", probe->takeEvents());
     EXPECT_TRUE(isResourceReady(rec("A")));
     EXPECT_EQ(loaded, objectOf(rec("A")));
 }
@@ -277,15 +168,15 @@ TEST_F(ResourceManager, ReacquiringDuringAnUnloadFreesThenLoadsAgain)
     acquireResource(rec("A"), 1);
     waitForLoaderThread();
     const int firstSerial = objectOf(rec("A"))->serial;
-    world->takeEvents();
+    probe->takeEvents();
 
-    world->checkpoints.hold("unload:A");
+    probe->checkpoints.hold("unload:A");
     releaseResource(rec("A"));
-    ASSERT_TRUE(world->checkpoints.waitReached("unload:A"));
+    ASSERT_TRUE(probe->checkpoints.waitReached("unload:A"));
     acquireResource(rec("A"), 1);
     EXPECT_EQ(1, loadQueueSize());
     releaseLoaderAndWait();
-    EXPECT_EQ("unload:A load:A", joined(world->takeEvents()));
+    EXPECT_EQ("unload:A load:A", probe->takeEvents());
     ASSERT_TRUE(isResourceReady(rec("A")));
     EXPECT_NE(firstSerial, objectOf(rec("A"))->serial);
 }
@@ -294,18 +185,18 @@ TEST_F(ResourceManager, EveryPendingLoadGoesBeforeEachSingleUnload)
 {
     for (const char *name : {"A", "B"}) acquireResource(rec(name), 1);
     waitForLoaderThread();
-    world->takeEvents();
+    probe->takeEvents();
 
     holdLoaderAtStart();
-    world->checkpoints.hold("unload:A");
+    probe->checkpoints.hold("unload:A");
     releaseResource(rec("A"));
     releaseResource(rec("B"));
     acquireResource(rec("C"), 1);
-    world->checkpoints.open("begin");
-    ASSERT_TRUE(world->checkpoints.waitReached("unload:A"));
+    probe->checkpoints.open("begin");
+    ASSERT_TRUE(probe->checkpoints.waitReached("unload:A"));
     acquireResource(rec("D"), 1);  // queued while A unloads: loads before B's unload
     releaseLoaderAndWait();
-    EXPECT_EQ("load:C unload:A load:D unload:B", joined(world->takeEvents()));
+    EXPECT_EQ("load:C unload:A load:D unload:B", probe->takeEvents());
     EXPECT_FALSE(isResourceReady(rec("A")));
     EXPECT_FALSE(isResourceReady(rec("B")));
     EXPECT_TRUE(isResourceReady(rec("C")));
@@ -318,17 +209,17 @@ TEST_F(ResourceManager, EachBurstRunsOnANewThreadThatBeginsAndEnds)
 {
     acquireResource(rec("A"), 1);
     waitForLoaderThread();
-    EXPECT_EQ(1, world->threadsBegun.load());
-    EXPECT_EQ(1, world->threadsEnded.load());
+    EXPECT_EQ(1, probe->threadsBegun.load());
+    EXPECT_EQ(1, probe->threadsEnded.load());
     EXPECT_TRUE(wakeLoader()) << "no thread runs, so a wake starts one (which ends at once)";
     waitForLoaderThread();
-    EXPECT_EQ(2, world->threadsBegun.load());
+    EXPECT_EQ(2, probe->threadsBegun.load());
     acquireResource(rec("B"), 1);
     waitForLoaderThread();
-    EXPECT_EQ(3, world->threadsBegun.load());
-    EXPECT_EQ(world->threadsBegun.load(), world->threadsEnded.load());
-    EXPECT_FALSE(world->loadOffLoaderThread) << "a load ran on a thread whose begin hook did not run";
-    EXPECT_EQ("load:A load:B", joined(world->takeEvents()));
+    EXPECT_EQ(3, probe->threadsBegun.load());
+    EXPECT_EQ(probe->threadsBegun.load(), probe->threadsEnded.load());
+    EXPECT_FALSE(probe->loadOffLoaderThread) << "a load ran on a thread whose begin hook did not run";
+    EXPECT_EQ("load:A load:B", probe->takeEvents());
 }
 
 TEST_F(ResourceManager, DependenciesAcquiredWhileLoadingLoadInTheSameBurst)
@@ -339,15 +230,15 @@ TEST_F(ResourceManager, DependenciesAcquiredWhileLoadingLoadInTheSameBurst)
     acquireResource(rec("C"), 1);
     acquireResource(rec("M1"), -1);
     releaseLoaderAndWait();
-    EXPECT_EQ("load:M1 loadScrap:M1 load:B load:C", joined(world->takeEvents()));
+    EXPECT_EQ("load:M1 loadScrap:M1 load:B load:C", probe->takeEvents());
     // Ordinary model: the scrap joins the work in hand, behind everything of the model's priority.
     holdLoaderAtStart();
     acquireResource(rec("M2"), 3);
     acquireResource(rec("D"), 3);
     acquireResource(rec("E"), 1);
     releaseLoaderAndWait();
-    EXPECT_EQ("load:M2 load:D loadScrap:M2 load:E", joined(world->takeEvents()));
-    EXPECT_EQ(2, world->threadsBegun.load()) << "one thread per burst";
+    EXPECT_EQ("load:M2 load:D loadScrap:M2 load:E", probe->takeEvents());
+    EXPECT_EQ(2, probe->threadsBegun.load()) << "one thread per burst";
     ResourceRecord *scrap = findOrCreateResource({"M1", "", RESOURCE_SCRAP});
     EXPECT_TRUE(isResourceReady(scrap));
     EXPECT_EQ(1, scrap->refCount.load());
@@ -358,12 +249,9 @@ TEST_F(ResourceManager, ShutdownWaitsForQueuedWorkThenUnloadsEverything)
     holdLoaderAtStart();
     acquireResource(rec("A"), 1);
     acquireResource(rec("B"), 2);
-    world->checkpoints.open("begin");
+    probe->checkpoints.open("begin");
     EXPECT_TRUE(shutdownResourceManager());
-    const std::vector<std::string> events = world->takeEvents();
-    ASSERT_EQ(4u, events.size()) << joined(events);
-    EXPECT_EQ("load:B load:A", events[0] + " " + events[1]);
-    EXPECT_EQ("unload:A unload:B", events[2] + " " + events[3]) << "registry order by name";
+    EXPECT_EQ("load:B load:A unload:A unload:B", probe->takeEvents()) << "loads by priority, unloads by name";
     EXPECT_FALSE(registryRunning());
 }
 
