@@ -182,16 +182,15 @@ int extractCommand(const Arguments &given)
     if (!takeFolderOption("extract", args, folder, exitCode)) return exitCode;
     if (args.empty()) return usageError("extract", "an archive is needed");
 
+    DataFile file;
+    std::vector<ArchiveIndexEntry> entries;
+    const int result = readIndex(args[0], file, entries);
+    if (result != EXIT_DONE) return result;
+    file.close();
+    std::set<std::string> indexed;
     std::vector<std::string> names(args.begin() + 1, args.end());
-    if (names.empty()) {
-        DataFile file;
-        std::vector<ArchiveIndexEntry> entries;
-        const int result = readIndex(args[0], file, entries);
-        if (result != EXIT_DONE) return result;
-        std::set<std::string> seen;
-        for (const ArchiveIndexEntry &entry : entries) {
-            if (seen.insert(entry.name).second) names.push_back(entry.name);
-        }
+    for (const ArchiveIndexEntry &entry : entries) {
+        if (indexed.insert(entry.name).second && args.size() == 1) names.push_back(entry.name);
     }
     ProjectArchive *archive = openArchive(args[0], ARCHIVE_KEY);
     if (archive == nullptr) return EXIT_FAILED;
@@ -206,7 +205,8 @@ int extractCommand(const Arguments &given)
         }
         std::unique_ptr<MemoryStream> entry = readEntry(archive, name);
         if (!entry) {
-            if (!hasEntry(archive, name)) fprintf(stderr, "ERROR: Entry '%s' is not in the archive.\n", name.c_str());
+            // readEntry has already explained an entry that is in the index but damaged.
+            if (indexed.count(name) == 0) fprintf(stderr, "ERROR: Entry '%s' is not in the archive.\n", name.c_str());
             failed++;
             continue;
         }
