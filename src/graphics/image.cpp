@@ -1,13 +1,286 @@
-// graphics/image.cpp - the image loader and the image resource type.
+// graphics/image.cpp - the image loader and the image resource type (0).
+//
+// How a file becomes a texture: the whole file is read through DataFile (archive first) into one
+// buffer; DevIL decodes it from memory, forced to RGB with the lower-left origin (so pixels come
+// bottom row first, 3 bytes each, and the file's own alpha is dropped); the engine builds an RGBA
+// buffer in one pass (colour key -> alpha 0, padding to power-of-two sizes with transparent key
+// colour), recolours transparent pixels from their opaque neighbours so that filtering at the
+// edges does not bleed the key colour in, optionally turns brightness into alpha, and uploads
+// with gluBuild2DMipmaps. glFinish runs before the record is handed over, because the texture is
+// made in the loader's context and drawn in the window's.
+//
+// Threads: loadImageFile on the resource-loading thread (or on the main thread in tests, with
+// the window's context). DevIL keeps global state and is not re-entrant, so every decode holds
+// devilLock. The load settings are unguarded: only the loading thread changes them, right before
+// its own loads. initImageLibrary and registerImageResource on the main thread at start-up.
 #include "graphics/image.h"
 
+#include <GL/glew.h>
+#include <GL/glu.h>
 #include <IL/il.h>
+
+#include <climits>
+#include <mutex>
+
+#include "core/log.h"
+#include "resources/data_file.h"
+#include "resources/registry.h"
+
+static ImageLoadSettings loadSettings;  // read by every load; loader thread (and start-up) only
+static std::mutex devilLock;            // held for every use of DevIL's global state
+static const Image placeholderImage;    // the empty record handles show until their image loads
+
+// --- settings
+
+void resetImageLoadSettings() { loadSettings = ImageLoadSettings(); }
+void setColorKeyEnabled(bool enabled) { loadSettings.colorKeyEnabled = enabled; }
+void setFixTransparentColors(bool enabled) { loadSettings.fixTransparentColors = enabled; }
+void setEnlargeToPowerOfTwo(bool enabled) { loadSettings.enlargeToPowerOfTwo = enabled; }
+void setSmoothFiltering(bool enabled) { loadSettings.smoothFiltering = enabled; }
+void setAlphaFromBrightness(bool enabled) { loadSettings.alphaFromBrightness = enabled; }
+void setColorKey(uint8_t red, uint8_t green, uint8_t blue)
+{
+    loadSettings.colorKey[0] = red;
+    loadSettings.colorKey[1] = green;
+    loadSettings.colorKey[2] = blue;
+}
+const ImageLoadSettings &imageLoadSettings() { return loadSettings; }
 
 bool initImageLibrary()
 {
-    ilInit();
+    static std::once_flag started;
+    std::call_once(started, [] {
+        std::lock_guard<std::mutex> guard(devilLock);
+        ilInit();
+    });
+    resetImageLoadSettings();
     return true;
 }
 
-// TODO: image loading arrives with the resource manager.
-bool registerImageResource() { return true; }
+// --- conversions
+
+static uint32_t powerOfTwoAtLeast(uint32_t n)
+{
+    uint32_t p = 1;
+    while (p < n) p <<= 1;
+    return p;
+}
+
+// Every transparent pixel takes the average colour of its opaque neighbours: the pixels before
+// and after it in buffer order (so a row's ends wrap into the neighbouring rows) and the pixels
+// one row below and above. Only opaque pixels count and fixed pixels stay transparent, so the
+// result does not depend on the order of the visit and the buffer can be changed in place.
+static void fixTransparentColors(uint8_t *rgba, uint32_t width, uint32_t height)
+{
+    const int64_t count = (int64_t)width * height;
+    const int64_t row = width;
+    for (int64_t i = 0; i < count; i++) {
+        uint8_t *pixel = rgba + i * 4;
+        if (pixel[3] != 0) continue;
+        const int64_t neighbours[4] = {i - 1, i + 1, i - row, i + row};
+        unsigned red = 0, green = 0, blue = 0, found = 0;
+        for (int64_t n : neighbours) {
+            if (n < 0 || n >= count) continue;
+            const uint8_t *other = rgba + n * 4;
+            if (other[3] == 0) continue;
+            red += other[0];
+            green += other[1];
+            blue += other[2];
+            found++;
+        }
+        if (found == 0) continue;
+        pixel[0] = (uint8_t)(red / found);
+        pixel[1] = (uint8_t)(green / found);
+        pixel[2] = (uint8_t)(blue / found);
+    }
+}
+
+// Visible pixels become white, with the brightness (the mean of the three channels) as alpha.
+static void alphaFromBrightness(uint8_t *rgba, uint64_t count)
+{
+    for (uint64_t i = 0; i < count; i++, rgba += 4) {
+        if (rgba[3] == 0) continue;
+        rgba[3] = (uint8_t)(((unsigned)rgba[0] + rgba[1] + rgba[2]) / 3);
+        rgba[0] = rgba[1] = rgba[2] = 255;
+    }
+}
+
+bool convertImagePixels(const uint8_t *rgb, uint32_t width, uint32_t height, const ImageLoadSettings &settings,
+                        ImagePixels &out)
+{
+    if (rgb == nullptr || width == 0 || height == 0) return false;
+    const bool enlarge = settings.enlargeToPowerOfTwo;
+    if (width > MAX_IMAGE_SIDE || height > MAX_IMAGE_SIDE) return false;
+    const uint32_t uploadWidth = enlarge ? powerOfTwoAtLeast(width) : width;
+    const uint32_t uploadHeight = enlarge ? powerOfTwoAtLeast(height) : height;
+    if (uploadWidth > MAX_IMAGE_SIDE || uploadHeight > MAX_IMAGE_SIDE) return false;
+    if ((uint64_t)uploadWidth * uploadHeight > MAX_IMAGE_PIXELS) return false;
+
+    out.width = width;
+    out.height = height;
+    out.uploadWidth = uploadWidth;
+    out.uploadHeight = uploadHeight;
+    out.maxU = enlarge ? (float)((double)width / uploadWidth) : 1.0f;
+    out.maxV = enlarge ? (float)((double)height / uploadHeight) : 1.0f;
+    out.rgba.resize((size_t)uploadWidth * uploadHeight * 4);
+
+    const uint8_t keyRed = settings.colorKey[0], keyGreen = settings.colorKey[1], keyBlue = settings.colorKey[2];
+    const bool keyed = settings.colorKeyEnabled;
+    uint8_t *dst = out.rgba.data();
+    for (uint32_t y = 0; y < height; y++) {
+        const uint8_t *src = rgb + (size_t)y * width * 3;
+        for (uint32_t x = 0; x < width; x++, src += 3, dst += 4) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+            dst[3] = (keyed && src[0] == keyRed && src[1] == keyGreen && src[2] == keyBlue) ? 0 : 255;
+        }
+        for (uint32_t x = width; x < uploadWidth; x++, dst += 4) {
+            dst[0] = keyRed;
+            dst[1] = keyGreen;
+            dst[2] = keyBlue;
+            dst[3] = 0;
+        }
+    }
+    for (uint64_t i = (uint64_t)height * uploadWidth; i < (uint64_t)uploadHeight * uploadWidth; i++, dst += 4) {
+        dst[0] = keyRed;
+        dst[1] = keyGreen;
+        dst[2] = keyBlue;
+        dst[3] = 0;
+    }
+    if (settings.fixTransparentColors) fixTransparentColors(out.rgba.data(), uploadWidth, uploadHeight);
+    if (settings.alphaFromBrightness) alphaFromBrightness(out.rgba.data(), (uint64_t)uploadWidth * uploadHeight);
+    return true;
+}
+
+bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &settings, ImagePixels &out,
+                       bool *tooLarge)
+{
+    if (tooLarge) *tooLarge = false;
+    if (bytes == nullptr || size == 0 || size > UINT_MAX) return false;
+    std::lock_guard<std::mutex> guard(devilLock);
+    ILuint name = 0;
+    ilGenImages(1, &name);
+    ilBindImage(name);
+    ilEnable(IL_ORIGIN_SET);
+    ilEnable(IL_FORMAT_SET);
+    ilSetInteger(IL_ORIGIN_MODE, IL_ORIGIN_LOWER_LEFT);
+    ilSetInteger(IL_FORMAT_MODE, IL_RGB);
+    bool decoded = ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE;
+    // NOTE: some decoders (OS/2 BMP, 16-bit PNG) hand back BGR or 16-bit channels despite the
+    // forced format; converting costs nothing when the pixels are RGB bytes already.
+    decoded = decoded && ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE) == IL_TRUE;
+    if (decoded) {
+        const ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
+        const ILint dataSize = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
+        const uint8_t *pixels = ilGetData();
+        decoded = pixels != nullptr && width > 0 && height > 0 && dataSize > 0 &&
+                  (uint64_t)width * (uint64_t)height * 3 <= (uint64_t)dataSize;
+        if (decoded) {
+            decoded = convertImagePixels(pixels, (uint32_t)width, (uint32_t)height, settings, out);
+            if (!decoded && tooLarge) *tooLarge = true;
+        }
+    }
+    ilBindImage(0);
+    ilDeleteImages(1, &name);
+    return decoded;
+}
+
+// --- loading and upload
+
+static void uploadPixels(const ImagePixels &pixels, bool smooth, Image &image)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    image.texture = texture;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, smooth ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, smooth ? GL_LINEAR : GL_NEAREST);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // RGBA rows are always 4-byte aligned
+    gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, (GLint)pixels.uploadWidth, (GLint)pixels.uploadHeight, GL_RGBA,
+                      GL_UNSIGNED_BYTE, pixels.rgba.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glFinish();  // the window's context may draw it as soon as the record holds it
+}
+
+static bool failLoad(Image &image)
+{
+    image.texture = 0;
+    image.width = 1;
+    image.height = 1;
+    return false;
+}
+
+bool loadImageFile(const std::string &path, Image &image)
+{
+    DataFile file;
+    if (!file.openForRead(path)) return failLoad(image);
+    const int64_t size = file.size();
+    std::vector<uint8_t> bytes;
+    if (size > 0 && size <= (int64_t)UINT_MAX) {
+        bytes.resize((size_t)size);
+        if (!file.readBytes(bytes.data(), bytes.size())) bytes.clear();
+    }
+    file.close();
+    image.maxU = 1;
+    image.maxV = 1;
+
+    ImagePixels pixels;
+    bool tooLarge = false;
+    if (!decodeImagePixels(bytes.data(), bytes.size(), loadSettings, pixels, &tooLarge)) {
+        if (tooLarge) logError("Image '" + path + "' is too large to load (at most 16384 pixels a side, 8192 x 8192 in all).");
+        return failLoad(image);
+    }
+    image.width = pixels.width;
+    image.height = pixels.height;
+    image.maxU = pixels.maxU;
+    image.maxV = pixels.maxV;
+    uploadPixels(pixels, loadSettings.smoothFiltering, image);
+    return true;
+}
+
+void freeImage(Image *image)
+{
+    if (image == nullptr || image == &placeholderImage) return;
+    if (image->texture != 0) {
+        GLuint texture = image->texture;
+        glDeleteTextures(1, &texture);
+    }
+    delete image;
+}
+
+const Image *emptyImage() { return &placeholderImage; }
+
+// --- the image resource type
+
+// Loader thread. The record is returned whether or not the file loaded (a failed one is 1 x 1
+// with texture 0, and counts as ready).
+static void *loadImageResource(const ResourceKey &key)
+{
+    Image *image = new Image();
+    resetImageLoadSettings();
+    setEnlargeToPowerOfTwo(true);
+    setColorKeyEnabled(true);
+    setFixTransparentColors(true);
+    setColorKey(255, 128, 255);
+    loadImageFile(key.directory + key.name, *image);
+    return image;
+}
+
+// Loader thread, or the main thread at shutdown: both have a context that shares the texture.
+static int unloadImageResource(void **object)
+{
+    freeImage((Image *)*object);
+    *object = nullptr;
+    return 0;
+}
+
+static void *imagePlaceholder() { return (void *)&placeholderImage; }
+
+bool registerImageResource()
+{
+    return registerResourceType(RESOURCE_IMAGE, {loadImageResource, unloadImageResource, imagePlaceholder});
+}
