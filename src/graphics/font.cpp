@@ -94,15 +94,22 @@ bool parseFontDescriptor(DataFile &file, Font *font, std::vector<std::string> *p
     return true;
 }
 
-// TODO: page images load once the image loader exists; until then every page is a failed load.
+// Pages are white-on-black pictures: brightness becomes alpha, smooth filtering, padded to
+// powers of two; no colour key. A page that does not load keeps texture 0 and size 1 x 1.
 static void loadFontPages(const std::string &directory, const std::vector<std::string> &names, Font *font)
 {
-    (void)directory;
+    resetImageLoadSettings();
+    setAlphaFromBrightness(true);
+    setSmoothFiltering(true);
+    setEnlargeToPowerOfTwo(true);
     font->pages.assign(names.size(), Image());
-    for (Image &page : font->pages) {
-        page.texture = 0;
-        page.width = 1;
-        page.height = 1;
+    for (size_t i = 0; i < names.size(); ++i) {
+        Image &page = font->pages[i];
+        if (names[i].empty()) {  // the path would name the font directory itself
+            page.width = page.height = 1;
+            continue;
+        }
+        loadImageFile(directory + names[i], page);
     }
 }
 
