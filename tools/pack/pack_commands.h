@@ -25,6 +25,8 @@ int packCommand(const Arguments &args);     // archive_commands.cpp
 int listCommand(const Arguments &args);
 int extractCommand(const Arguments &args);
 int verifyCommand(const Arguments &args);
+int compileCommand(const Arguments &args);  // compile_command.cpp
+int unpackCommand(const Arguments &args);   // unpack_command.cpp
 
 // Shared helpers (pack_main.cpp)
 int usageError(const std::string &command, const std::string &problem);  // prints, returns EXIT_USAGE

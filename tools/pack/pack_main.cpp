@@ -16,6 +16,14 @@ static const PackCommand commands[] = {
     {"extract", "[-C DIR] ARCHIVE [NAME...]", "write entries (all, or the NAMEs) back as loose files under DIR",
      extractCommand},
     {"verify", "ARCHIVE", "check the index and that every entry lies inside the file", verifyCommand},
+    {"compile", "[--archive] SOURCE OUTPUT",
+     "build a game from a project source folder (docs/projects.md): OUTPUT gets Quillfen.ini\n"
+     "                and Projects/<codename>/; --archive also packs OUTPUT/<codename>.qfa",
+     compileCommand},
+    {"unpack", "[--codename NAME] GAME SOURCE",
+     "turn a built game (a folder with an archive or Projects/, or one .qfa file) back into a\n"
+     "                project source folder; SOURCE must be new or empty",
+     unpackCommand},
 };
 
 static void printHelp(FILE *stream)
