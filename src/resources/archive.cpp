@@ -4,14 +4,14 @@
 // How it works: openArchive reads the whole index into two maps (name -> offset, name -> size;
 // a later record of a name replaces the earlier one) and keeps the archive file open for the
 // archive's life. readEntry copies one entry into a new buffer of exactly its size, straight
-// from the file in one read, then removes the scrambling in place eight bytes at a time. An
+// from the file in blocks, removing the scrambling of each block in place (eight bytes at a
+// time) while the block is still in the cache. An
 // entry that does not lie inside the file is refused rather than copied short, so nothing
 // allocates more than the file holds and a damaged entry never half-loads.
 //
 // Threads: the main thread opens and closes archives. readEntry and hasEntry run on any thread
-// (main, resource loader, audio); the archive lock covers the index lookup, the seek and the
-// copy out of the shared file. The unscrambling runs after the lock is released: by then the
-// buffer belongs to the caller alone.
+// (main, resource loader, audio); the archive lock covers the index lookup, the seek, the
+// copy out of the shared file and its unscrambling.
 #include "resources/archive.h"
 
 #include <algorithm>
@@ -139,6 +139,20 @@ static bool findEntryLocked(ProjectArchive *archive, const std::string &name, Ar
     return true;
 }
 
+// Caller holds archive->lock. Reads the entry straight into `into` a block at a time and
+// unscrambles each block while it is still in the cache: one pass over the entry's memory.
+static bool copyEntryLocked(ProjectArchive *archive, const ArchiveIndexEntry &entry, uint8_t *into)
+{
+    static const size_t BLOCK = 256 << 10;
+    const size_t size = static_cast<size_t>(entry.size);
+    for (size_t done = 0; done < size; done += BLOCK) {
+        const size_t count = std::min(BLOCK, size - done);
+        if (!archive->file.readBytesAt(entry.offset + static_cast<int64_t>(done), into + done, count)) return false;
+        unscramble(into + done, count, archive->key);
+    }
+    return true;
+}
+
 std::unique_ptr<MemoryStream> readEntry(ProjectArchive *archive, const std::string &name)
 {
     if (archive == nullptr) return nullptr;
@@ -152,18 +166,15 @@ std::unique_ptr<MemoryStream> readEntry(ProjectArchive *archive, const std::stri
             return nullptr;
         }
         stream.reset(new (std::nothrow) MemoryStream);
-        if (stream) stream->bytes.reset(new (std::nothrow) uint8_t[entry.size > 0 ? entry.size : 1]);
-        if (!stream || !stream->bytes) {
+        if (!stream || !allocateEntryBytes(*stream, static_cast<size_t>(entry.size))) {
             logError("Not enough memory to read '" + name + "' from the archive.");
             return nullptr;
         }
-        stream->length = static_cast<size_t>(entry.size);
-        if (!archive->file.seek(entry.offset) || !archive->file.readBytes(stream->bytes.get(), stream->length)) {
+        if (!copyEntryLocked(archive, entry, stream->bytes.get())) {
             logError("Entry '" + name + "' could not be read from the archive '" + archive->path + "'.");
             return nullptr;
         }
     }
-    unscramble(stream->bytes.get(), stream->length, archive->key);
     return stream;
 }
 

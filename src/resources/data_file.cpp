@@ -12,15 +12,51 @@
 // inside readEntry and nothing else is shared.
 #include "resources/data_file.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "resources/archive.h"
 
 static const int32_t MAX_STRING_LENGTH = 1024;  // longer texts are stored as their length alone
 static const double FRACTION_SCALE = 1000000000.0;
+
+static const size_t MAPPED_ENTRY_MINIMUM = 2u << 20;
+
+void EntryBytesRelease::operator()(uint8_t *bytes) const
+{
+    if (mappedLength > 0) {
+        munmap(bytes, mappedLength);
+    } else {
+        delete[] bytes;
+    }
+}
+
+bool allocateEntryBytes(MemoryStream &stream, size_t length)
+{
+    stream.bytes.reset();
+    stream.length = 0;
+    stream.position = 0;
+    if (length >= MAPPED_ENTRY_MINIMUM) {
+        void *pages = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+        madvise(pages, length, MADV_HUGEPAGE);  // a hint: fewer, larger page faults
+#endif
+        stream.bytes = std::unique_ptr<uint8_t[], EntryBytesRelease>(static_cast<uint8_t *>(pages),
+                                                                     EntryBytesRelease{length});
+    } else {
+        uint8_t *bytes = new (std::nothrow) uint8_t[length > 0 ? length : 1];
+        if (bytes == nullptr) return false;
+        stream.bytes = std::unique_ptr<uint8_t[], EntryBytesRelease>(bytes, EntryBytesRelease{0});
+    }
+    stream.length = length;
+    return true;
+}
 
 DataFile::~DataFile() { close(); }
 
@@ -308,6 +344,29 @@ bool DataFile::readBytes(void *buffer, size_t count)
 {
     if (!readable()) return false;
     return rawRead(buffer, count) == count;
+}
+
+bool DataFile::readBytesAt(int64_t position, void *buffer, size_t count)
+{
+    if (mode != Mode::Read || position < 0) return false;
+    if (entryStream) {
+        const MemoryStream &entry = *entryStream;
+        if (static_cast<uint64_t>(position) > entry.length || count > entry.length - static_cast<size_t>(position))
+            return false;
+        memcpy(buffer, entry.bytes.get() + position, count);
+        return true;
+    }
+    uint8_t *into = static_cast<uint8_t *>(buffer);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got = pread(fileno(stream), into + done, count - done, static_cast<off_t>(position + done));
+        if (got <= 0) {
+            if (got < 0 && errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }
 
 // ---- position

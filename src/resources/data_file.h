@@ -19,13 +19,24 @@
 #include <memory>
 #include <string>
 
+// Frees entry bytes the way allocateEntryBytes got them (large ones are mapped pages).
+struct EntryBytesRelease
+{
+    size_t mappedLength = 0;  // 0: allocated with new[]
+    void operator()(uint8_t *bytes) const;
+};
+
 // The unscrambled bytes of one archive entry, owned by the DataFile that opened it.
 struct MemoryStream
 {
-    std::unique_ptr<uint8_t[]> bytes;  // `length` bytes
+    std::unique_ptr<uint8_t[], EntryBytesRelease> bytes;  // `length` bytes
     size_t length = 0;
     size_t position = 0;  // may lie past `length` after a seek; reads there fail
 };
+// Gives `stream` room for `length` bytes (contents undefined). Entries of 2 MiB and more get
+// their own pages, asked to be huge pages: touching fresh memory is what costs most in a
+// large copy. False when the memory cannot be had.
+bool allocateEntryBytes(MemoryStream &stream, size_t length);
 
 class DataFile
 {
@@ -64,6 +75,9 @@ public:
     bool readBit();
     std::string readString();  // "" for a stored length outside 0..1024 (only the length is consumed)
     bool readBytes(void *buffer, size_t count);  // raw; true when all `count` bytes came
+    // Raw bytes at an absolute position, leaving the position, bits and atEnd as they were:
+    // one system call for a disk file (archive copies). True when all `count` bytes came.
+    bool readBytesAt(int64_t position, void *buffer, size_t count);
 
     // --- position
     bool seek(int64_t position);  // finishes bits, clears atEnd; false for a negative position

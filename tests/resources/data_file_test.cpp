@@ -255,6 +255,18 @@ TEST(DataFileRead, TypedReadsFromLooseFilesAndArchiveEntries)
              EXPECT_FALSE(f.readBytes(buffer, 5)) << where;
              EXPECT_TRUE(f.atEnd()) << where;
          }},
+        {"readBytesAt leaves the position and atEnd alone", std::string("abcdef"),
+         [](DataFile &f, const std::string &where) {
+             char buffer[4] = {};
+             EXPECT_EQ('a', f.readByte()) << where;
+             EXPECT_TRUE(f.readBytesAt(3, buffer, 3)) << where;
+             EXPECT_EQ(std::string("def"), std::string(buffer, 3)) << where;
+             EXPECT_FALSE(f.readBytesAt(5, buffer, 2)) << where << ": runs past the end";
+             EXPECT_FALSE(f.readBytesAt(-1, buffer, 1)) << where;
+             EXPECT_EQ(1, f.tell()) << where;
+             EXPECT_FALSE(f.atEnd()) << where;
+             EXPECT_EQ('b', f.readByte()) << where;
+         }},
         {"bits past the end read false and set atEnd", bytes({0x01}),
          [](DataFile &f, const std::string &where) {
              for (int i = 0; i < 8; i++) EXPECT_EQ(i == 0, f.readBit()) << where << " bit " << i;
