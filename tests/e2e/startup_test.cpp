@@ -20,7 +20,7 @@ protected:
         ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.path(), {"ALSOFT_DRIVERS=null"}));
         // SDL names a first window before the video mode replaces it: wait for the real one.
         for (int i = 0; i < 500 && width != 640; i++) {
-            window = waitForWindow(TITLE, 10000);
+            window = waitForWindow(TITLE, 10000, engine.pid());
             if (!window || !windowSize(window, &width, &height)) width = 0;
             if (width != 640) usleep(10 * 1000);
         }

@@ -2,6 +2,7 @@
 #include "test_support.h"
 
 #include <GL/glew.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -178,11 +179,27 @@ static Display *testXDisplay()
     return connection;
 }
 
-static Window findNamed(Display *x, Window window, const std::string &name)
+// The _NET_WM_PID of a window (SDL sets it on its top-level window), or 0.
+static long windowPid(Display *x, Window window)
+{
+    Atom type;
+    int format;
+    unsigned long items = 0, remaining = 0;
+    unsigned char *data = nullptr;
+    long pid = 0;
+    if (XGetWindowProperty(x, window, XInternAtom(x, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type, &format,
+                           &items, &remaining, &data) == Success && data) {
+        if (items == 1 && format == 32) pid = *(long *)data;
+        XFree(data);
+    }
+    return pid;
+}
+
+static Window findNamed(Display *x, Window window, const std::string &name, int pid)
 {
     char *windowName = nullptr;
     if (XFetchName(x, window, &windowName) && windowName) {
-        const bool match = name == windowName;
+        const bool match = name == windowName && (pid == 0 || windowPid(x, window) == pid);
         XFree(windowName);
         if (match) return window;
     }
@@ -190,19 +207,19 @@ static Window findNamed(Display *x, Window window, const std::string &name)
     unsigned count = 0;
     Window found = 0;
     if (XQueryTree(x, window, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && !found; i++) found = findNamed(x, children[i], name);
+        for (unsigned i = 0; i < count && !found; i++) found = findNamed(x, children[i], name, pid);
         if (children) XFree(children);
     }
     return found;
 }
 
-unsigned long waitForWindow(const std::string &name, int timeoutMs)
+unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid)
 {
     Display *x = testXDisplay();
     if (!x) return 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {
-        Window found = findNamed(x, DefaultRootWindow(x), name);
+        Window found = findNamed(x, DefaultRootWindow(x), name, pid);
         if (found) return found;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }

@@ -68,7 +68,8 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const std::string
                          int timeoutSeconds, const std::vector<std::string> &extraEnv = {});
 
 // X helpers for end-to-end tests: the top-level window titled `name` (0 when none appears in
-// time), its size, and a close request as a window manager would send it.
-unsigned long waitForWindow(const std::string &name, int timeoutMs);
+// time), its size, and a close request as a window manager would send it. Tests run in
+// parallel: pass the engine's pid so another test's window of the same title is not taken.
+unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid = 0);
 bool windowSize(unsigned long window, int *width, int *height);
 bool requestWindowClose(unsigned long window);
