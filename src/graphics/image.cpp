@@ -20,6 +20,7 @@
 #include <IL/il.h>
 
 #include <climits>
+#include <cstdlib>
 #include <mutex>
 
 #include "core/log.h"
@@ -46,12 +47,23 @@ void setColorKey(uint8_t red, uint8_t green, uint8_t blue)
 }
 const ImageLoadSettings &imageLoadSettings() { return loadSettings; }
 
+// DevIL allocates what a file's header claims before it reads the pixels. Refusing allocations
+// larger than the biggest picture the engine accepts (8 bytes a pixel covers 16-bit RGBA) makes
+// such a header a failed decode (DevIL reports IL_OUT_OF_MEMORY) instead of gigabytes taken.
+static const size_t MAX_DECODER_ALLOCATION = (size_t)(MAX_IMAGE_PIXELS * 8 + (1u << 20));
+static void *ILAPIENTRY boundedDecoderAlloc(const ILsizei size)
+{
+    return size > MAX_DECODER_ALLOCATION ? nullptr : malloc(size);
+}
+static void ILAPIENTRY decoderFree(const void *pointer) { free(const_cast<void *>(pointer)); }
+
 bool initImageLibrary()
 {
     static std::once_flag started;
     std::call_once(started, [] {
         std::lock_guard<std::mutex> guard(devilLock);
         ilInit();
+        ilSetMemory(boundedDecoderAlloc, decoderFree);
     });
     resetImageLoadSettings();
     return true;

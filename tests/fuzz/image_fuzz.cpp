@@ -1,0 +1,29 @@
+// libFuzzer target: arbitrary bytes through the image decode path (DevIL from memory, then the
+// engine's conversions), the code a broken or hostile image file in a project reaches. No GL.
+// The first byte picks the load settings, the rest is the file.
+// Seeds: tests/fuzz/corpus/image/ (small PNG, BMP, TGA, JPEG, GIF and PPM files).
+#include <cstddef>
+#include <cstdint>
+
+#include "graphics/image.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static const bool ready = initImageLibrary();
+    (void)ready;
+    if (size < 1) return 0;
+    ImageLoadSettings settings;
+    settings.colorKeyEnabled = data[0] & 1;
+    settings.fixTransparentColors = data[0] & 2;
+    settings.enlargeToPowerOfTwo = data[0] & 4;
+    settings.alphaFromBrightness = data[0] & 8;
+    settings.colorKey[1] = (data[0] & 16) ? 128 : 255;
+    ImagePixels pixels;
+    if (decodeImagePixels(data + 1, size - 1, settings, pixels)) {
+        // Touch the result the way the upload would: the whole RGBA buffer.
+        volatile uint8_t sum = 0;
+        for (size_t i = 0; i < pixels.rgba.size(); i += 61) sum += pixels.rgba[i];
+        if (pixels.rgba.size() != (size_t)pixels.uploadWidth * pixels.uploadHeight * 4) __builtin_trap();
+    }
+    return 0;
+}
