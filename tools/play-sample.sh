@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds a release engine and plays the bundled sample game.
+# Installs what is missing, builds a release engine and quillfen-pack, compiles the bundled sample
+# game (samples/demo, a project source) into build-release/sample and plays it there.
 # Without a display it plays on a private Xvfb for QF_PLAY_SECONDS (default 10) and stops.
+# QF_PLAY_ARCHIVE=1 packs the game into build-release/sample/demo.qfa as well (the engine then
+# reads the archive instead of the loose files).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash tools/install-deps.sh
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF >/dev/null
-cmake --build build-release -j"$(nproc)" --target quillfen
+jobs=$(nproc)
+if [ "$jobs" -gt 2 ]; then jobs=2; fi
+cmake --build build-release -j"$jobs" --target quillfen quillfen-pack
 
 game="$root/build-release/sample"
 rm -rf "$game"
-mkdir -p "$game"
-cp -r samples/demo/. "$game/"
+archive=()
+if [ "${QF_PLAY_ARCHIVE:-}" = "1" ]; then archive=(--archive); fi
+build-release/quillfen-pack compile ${archive[@]+"${archive[@]}"} samples/demo "$game"
 
 seconds="${QF_PLAY_SECONDS:-}"
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -27,8 +33,9 @@ if [ -n "$seconds" ]; then
   pid=$!
   sleep "$seconds"
   kill -TERM "$pid" 2>/dev/null || true
-  wait "$pid"
-  echo "quillfen exited with $?"
+  code=0
+  wait "$pid" || code=$?
+  echo "quillfen exited with $code"
 else
   exec "$root/build-release/quillfen"
 fi

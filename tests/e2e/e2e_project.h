@@ -62,6 +62,11 @@ public:
     }
     void writeDescription() const
     {
+        if (!descriptionText.empty()) {
+            makeFolders(source());
+            writeFile(source() + "/project.qf", descriptionText);
+            return;
+        }
         std::string text = "[project]\ncodename = " + codename + "\nfirst-room = " + firstRoom + "\n" + projectLines +
                            "\n[rooms]\n";
         for (const std::string &name : rooms) text += name + "\n";
@@ -82,6 +87,7 @@ public:
     std::string codename, firstRoom;
     std::string projectLines;  // more "key = value" lines under [project]
     std::string saved;         // lines under [saved]
+    std::string descriptionText;  // when set, project.qf exactly (the fields above are not used)
     std::vector<std::string> rooms;
 
 private:

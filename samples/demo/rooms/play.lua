@@ -1,0 +1,219 @@
+-- The play room. Gems and rocks fall through the stars: fly into gems (or click them) to score,
+-- dodge rocks (or click them to zap them). S saves and L loads the globals project.qf declares
+-- (save slot 1), H switches hard mode, ESC goes back to the title through a resource list.
+
+local HUD_BOTTOM = 448  -- the HUD bar covers y 448..480
+
+local messages, pictures  -- filled by Init
+
+local function spawn(class, prefix)
+    nextId = nextId + 1
+    local object = class:new()
+    instTable[prefix .. nextId] = object
+    return object
+end
+
+local function sparkAt(x, y, red, green, blue)
+    local spark = spawn(Spark, "spark")
+    spark.x, spark.y = x, y
+    spark.red, spark.green, spark.blue = red, green, blue
+end
+
+local function showMessage(name)
+    message = messages[name]
+    messageSteps = 90
+end
+
+local function distance(a, b)
+    return math.sqrt((a.x - b.x) ^ 2 + (a.y - b.y) ^ 2)
+end
+
+local function recordBest()
+    table.insert(bestScores, score)
+    table.sort(bestScores, function(a, b) return a > b end)
+    while #bestScores > 3 do
+        table.remove(bestScores)
+    end
+end
+
+local function newGame()
+    for _, object in pairs(instTable) do
+        if object.kind then
+            object.dead = true
+        end
+    end
+    score, lives, gameOver = 0, 3, false
+    ship.x, ship.y, ship.hurt = 320, 80, 0
+end
+
+local function saveSlot()
+    shipX, shipY = ship.x, ship.y
+    if saveGame("1") then
+        showMessage("saved")
+        print(string.format("demo: saved slot 1: score %d, lives %d, ship at %.1f %.1f, hard mode %s", score, lives,
+            shipX, shipY, tostring(hardMode)))
+    end
+end
+
+local function loadSlot()
+    if not loadGame("1") then
+        showMessage("nosave")
+        print("demo: no saved game in slot 1")
+        return
+    end
+    ship.x, ship.y, ship.hurt = shipX, shipY, 0
+    gameOver = lives <= 0
+    showMessage("loaded")
+    print(string.format("demo: loaded slot 1: score %d, lives %d, ship at %.1f %.1f, hard mode %s", score, lives,
+        shipX, shipY, tostring(hardMode)))
+end
+
+local function catch(object, how)
+    object.dead = true
+    if object.kind == "gem" then
+        score = score + object.value
+        if object.gold then sparkAt(object.x, object.y, 255, 210, 80) else sparkAt(object.x, object.y, 90, 255, 170) end
+    elseif how == "click" then
+        score = score + 5
+        sparkAt(object.x, object.y, 150, 200, 255)
+    end
+end
+
+-- Something within reach of the pointer gets caught (a gem) or zapped (a rock).
+local function clickAt(x, y)
+    local pointer = {x = x, y = y}
+    for _, object in pairs(instTable) do
+        if object.kind and not object.dead and distance(object, pointer) < object.radius + 6 then
+            catch(object, "click")
+            return
+        end
+    end
+    sparkAt(x, y, 120, 120, 160)
+end
+
+local function collide()
+    for _, object in pairs(instTable) do
+        if object.kind and not object.dead and distance(object, ship) < object.radius + 12 then
+            if object.kind == "gem" then
+                catch(object, "ship")
+            elseif ship.hurt == 0 then
+                object.dead = true
+                lives = lives - 1
+                ship.hurt = 60
+                sparkAt(ship.x, ship.y, 255, 90, 70)
+                if lives <= 0 then
+                    gameOver = true
+                    recordBest()
+                end
+            end
+        end
+    end
+end
+
+local function spawnFalling()
+    if math.random() < (hardMode and 0.05 or 0.035) then
+        spawn(Gem, "gem")
+    end
+    if math.random() < (hardMode and 0.04 or 0.02) then
+        spawn(Rock, "rock")
+    end
+end
+
+-- Instances may only be removed between steps: adding or removing entries of instTable while
+-- _STEP walks it is not allowed, clearing them from here is.
+local function removeDead()
+    for key, object in pairs(instTable) do
+        if object.dead then
+            instTable[key] = nil
+        end
+    end
+end
+
+function Init()
+    setBackgroundColor(11 / 255, 16 / 255, 38 / 255)
+    hud = Hud:new()
+    messages = {
+        saved = {image = getImageHandle("saved.png"), width = 167},
+        loaded = {image = getImageHandle("loaded.png"), width = 184},
+        nosave = {image = getImageHandle("nosave.png"), width = 266},
+    }
+    pictures = {
+        score = getImageHandle("score.png"),
+        best = getImageHandle("best.png"),
+        hard = getImageHandle("hard.png"),
+        gameOver = {image = getImageHandle("gameover.png"), width = 326},
+        again = {image = getImageHandle("again.png"), width = 285},
+        controls = {image = getImageHandle("controls.png"), width = 555},
+    }
+    starSpeed = 1.5
+    for i = 1, 60 do
+        instTable["star" .. i] = Star:new()
+    end
+    nextId = 0
+    ship = Ship:new()
+    instTable.ship = ship
+    if hardMode == nil then
+        hardMode = false
+    end
+    bestScores = bestScores or {0, 0, 0}
+    newGame()
+    leaving = false
+    message, messageSteps = nil, 0
+    helpSteps = 300
+    print("demo: entered the play room")
+end
+
+function Step()
+    if leaving then
+        if resourcesAreLoaded() then
+            forceNewRoom("title")
+        end
+        return
+    end
+    if keyPressed(KEY_ESCAPE) then
+        if not gameOver then recordBest() end
+        beginResourceList()
+        includeRoom("title", 1)
+        endResourceList()
+        leaving = true
+        return
+    end
+    if keyPressed(KEY_S) then saveSlot() end
+    if keyPressed(KEY_L) then loadSlot() end
+    if keyPressed(KEY_H) then hardMode = not hardMode end
+    messageSteps = math.max(0, messageSteps - 1)
+    helpSteps = math.max(0, helpSteps - 1)
+    if gameOver then
+        if keyPressed(KEY_ENTER) then newGame() end
+    else
+        spawnFalling()
+        if mousePressed(BUTTON_LEFT) then clickAt(mouseX(), mouseY()) end
+        collide()
+    end
+    removeDead()
+end
+
+function Render()
+    setRenderColor(24, 32, 72, 255)
+    drawRectangle(0, HUD_BOTTOM, 640, 480, true)
+    setRenderColor(255, 255, 255, 255)
+    drawImage(pictures.score, 8, HUD_BOTTOM + 4)
+    hud:drawNumber(score, 78, HUD_BOTTOM + 5)
+    if hardMode then
+        drawImage(pictures.hard, 230, HUD_BOTTOM + 4)
+    end
+    drawImage(pictures.best, 330, HUD_BOTTOM + 4)
+    hud:drawNumber(bestScores[1] or 0, 384, HUD_BOTTOM + 5)
+    for i = 1, lives do
+        drawImageExt(ship.image, 640 - i * 22, HUD_BOTTOM + 6, 0, 0.5)
+    end
+    if messageSteps > 0 then
+        hud:drawCentred(message, 320, 380)
+    end
+    if gameOver then
+        hud:drawCentred(pictures.gameOver, 320, 250)
+        hud:drawCentred(pictures.again, 320, 210)
+    elseif helpSteps > 0 then
+        hud:drawCentred(pictures.controls, 320, 8)
+    end
+end
