@@ -45,7 +45,7 @@ const std::vector<std::string> &savedVariables(SaveType type)
 
 void clearSavedVariables()
 {
-    for (std::vector<std::string> &list : saves.names) list.clear();
+    for (std::vector<std::string> &list : saves.names) std::vector<std::string>().swap(list);  // frees too
 }
 
 void setUpSavePath()
