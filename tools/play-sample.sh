@@ -2,8 +2,9 @@
 # Installs what is missing, builds a release engine and quillfen-pack, compiles the bundled sample
 # game (samples/demo, a project source) into build-release/sample and plays it there.
 # Without a display it plays on a private Xvfb for QF_PLAY_SECONDS (default 10) and stops.
-# QF_PLAY_ARCHIVE=1 packs the game into build-release/sample/demo.qfa as well (the engine then
-# reads the archive instead of the loose files).
+# The game is packed into build-release/sample/demo.qfa as well, which the engine reads instead of
+# the loose files; QF_PLAY_ARCHIVE=0 leaves the archive out (the engine then says so on stderr once
+# and reads the loose files, which can be edited in place).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -17,7 +18,7 @@ cmake --build build-release -j"$jobs" --target quillfen quillfen-pack
 game="$root/build-release/sample"
 rm -rf "$game"
 archive=()
-if [ "${QF_PLAY_ARCHIVE:-}" = "1" ]; then archive=(--archive); fi
+if [ "${QF_PLAY_ARCHIVE:-1}" != "0" ]; then archive=(--archive); fi
 build-release/quillfen-pack compile ${archive[@]+"${archive[@]}"} samples/demo "$game"
 
 seconds="${QF_PLAY_SECONDS:-}"
