@@ -25,7 +25,7 @@ static FrameLoopState loop;
 
 static uint32_t sdlTicks() { return SDL_GetTicks(); }
 static void sdlDelay(uint32_t ms) { SDL_Delay(ms); }
-static void sdlSwap() { SDL_GL_SwapBuffers(); }
+static void sdlSwap() { if (SDL_GetVideoSurface()) SDL_GL_SwapBuffers(); }  // no window: nothing to swap
 
 // Drains SDL's queue: keys, buttons and motion go to the input state, quit ends the loop.
 static void pumpSdlEvents()
