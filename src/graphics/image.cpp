@@ -21,6 +21,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "core/log.h"
@@ -165,6 +166,133 @@ bool convertImagePixels(const uint8_t *rgb, uint32_t width, uint32_t height, con
     return true;
 }
 
+// DevIL's description of the bound image agrees with itself: channel size matches the type,
+// pixel size matches format and channel size, and the data holds every pixel. Some decoders
+// break this on damaged or unusual files (16-bit PNM comes back as 1-byte channels of type
+// short), and every later conversion trusts it, so such images are refused.
+static bool devilImageConsistent()
+{
+    const ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
+    const ILint depth = ilGetInteger(IL_IMAGE_DEPTH), bytesPerPixel = ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL);
+    const ILint bytesPerChannel = ilGetInteger(IL_IMAGE_BPC), dataSize = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
+    int typeSize = 0, channels = 0;
+    switch (ilGetInteger(IL_IMAGE_TYPE)) {
+    case IL_BYTE: case IL_UNSIGNED_BYTE: typeSize = 1; break;
+    case IL_SHORT: case IL_UNSIGNED_SHORT: case IL_HALF: typeSize = 2; break;
+    case IL_INT: case IL_UNSIGNED_INT: case IL_FLOAT: typeSize = 4; break;
+    case IL_DOUBLE: typeSize = 8; break;
+    default: return false;
+    }
+    switch (ilGetInteger(IL_IMAGE_FORMAT)) {
+    case IL_LUMINANCE: case IL_ALPHA: channels = 1; break;
+    case IL_LUMINANCE_ALPHA: channels = 2; break;
+    case IL_RGB: case IL_BGR: channels = 3; break;
+    case IL_RGBA: case IL_BGRA: channels = 4; break;
+    default: return false;  // colour-indexed data should have been expanded by the forced format
+    }
+    return ilGetData() != nullptr && width > 0 && height > 0 && depth > 0 && bytesPerChannel == typeSize &&
+           bytesPerPixel == channels * typeSize && dataSize > 0 &&
+           (uint64_t)width * (uint64_t)height * (uint64_t)depth * (uint64_t)bytesPerPixel <= (uint64_t)dataSize;
+}
+
+// PNG files. DevIL's reader hands libpng short reads at the end of the buffer without an error,
+// so a chunk whose length field points far past the end (up to 2 GiB) is checksummed through
+// for seconds. The chunk chain is walked here first: every chunk must lie inside the file, and
+// the header's size inside the engine's limits.
+static bool pngSafeToDecode(const uint8_t *data, size_t size)
+{
+    auto bigEndian = [&](size_t at) {
+        return (uint32_t)data[at] << 24 | (uint32_t)data[at + 1] << 16 | (uint32_t)data[at + 2] << 8 | data[at + 3];
+    };
+    size_t at = 8;  // after the signature
+    bool first = true;
+    while (at + 8 <= size) {
+        const uint32_t length = bigEndian(at);
+        if (length > size - at - 8 || size - at - 8 - length < 4) return false;  // data and CRC inside the file
+        if (first) {
+            if (memcmp(data + at + 4, "IHDR", 4) != 0 || length < 8) return false;
+            if (bigEndian(at + 8) > MAX_IMAGE_SIDE || bigEndian(at + 12) > MAX_IMAGE_SIDE) return false;
+            first = false;
+        }
+        if (memcmp(data + at + 4, "IEND", 4) == 0) return true;
+        at += 12 + (size_t)length;
+    }
+    return !first;
+}
+
+// Targa and BMP headers. DevIL allocates width x height from the header and, when that fails,
+// flips a null buffer; it also trusts an uncompressed Targa to hold all its pixels. So sizes
+// past the engine's limits, and uncompressed Targas cut short, are refused here.
+static bool sizeWithinLimits(int64_t width, int64_t height)
+{
+    return width > 0 && height > 0 && width <= MAX_IMAGE_SIDE && height <= MAX_IMAGE_SIDE &&
+           (uint64_t)(width * height) <= MAX_IMAGE_PIXELS;
+}
+
+static bool targaSafeToDecode(const uint8_t *data, size_t size)
+{
+    if (size < 18) return false;
+    const int idLength = data[0], mapType = data[1], imageType = data[2];
+    const int mapLength = data[5] | data[6] << 8, mapEntryBits = data[7];
+    const int width = data[12] | data[13] << 8, height = data[14] | data[15] << 8, bits = data[16];
+    if (!sizeWithinLimits(width, height)) return false;
+    if (imageType != 1 && imageType != 2 && imageType != 3) return true;  // run-length data: DevIL checks as it reads
+    const uint64_t header = 18 + (uint64_t)idLength + (mapType ? (uint64_t)mapLength * ((mapEntryBits + 7) / 8) : 0);
+    const uint64_t pixels = (uint64_t)width * height * (uint64_t)((bits + 7) / 8);
+    return header + pixels <= size;
+}
+
+static bool bitmapSafeToDecode(const uint8_t *data, size_t size)
+{
+    if (size < 26) return false;
+    const uint32_t headerSize = data[14] | data[15] << 8 | data[16] << 16 | (uint32_t)data[17] << 24;
+    if (headerSize == 12) return sizeWithinLimits(data[18] | data[19] << 8, data[20] | data[21] << 8);  // OS/2
+    const int32_t width = (int32_t)(data[18] | data[19] << 8 | data[20] << 16 | (uint32_t)data[21] << 24);
+    const int32_t height = (int32_t)(data[22] | data[23] << 8 | data[24] << 16 | (uint32_t)data[25] << 24);
+    return sizeWithinLimits(width, height == INT32_MIN ? 0 : std::abs((int64_t)height));
+}
+
+// GIF files. DevIL paints every frame into a canvas of the logical screen's size without
+// checking that the frame lies inside it. The block structure is walked here: each frame must
+// lie inside the screen and use an LZW code size of 2 to 8, and no block may run past the end.
+static bool gifSafeToDecode(const uint8_t *data, size_t size)
+{
+    if (size < 13) return false;
+    const int screenWidth = data[6] | data[7] << 8, screenHeight = data[8] | data[9] << 8;
+    if (!sizeWithinLimits(screenWidth, screenHeight)) return false;
+    size_t at = 13;
+    if (data[10] & 0x80) at += 3u << ((data[10] & 7) + 1);  // global colour table
+    auto skipSubBlocks = [&] {
+        while (at < size && data[at] != 0) at += 1 + (size_t)data[at];
+        if (at >= size) return false;
+        at++;  // the terminating empty sub-block
+        return true;
+    };
+    bool frames = false;
+    while (at < size) {
+        const uint8_t block = data[at++];
+        if (block == 0x3B) return frames;  // trailer
+        if (block == 0x21) {               // extension: label, then sub-blocks
+            if (++at > size || !skipSubBlocks()) return false;
+        } else if (block == 0x2C) {        // a frame
+            if (at + 9 > size) return false;
+            const int left = data[at] | data[at + 1] << 8, top = data[at + 2] | data[at + 3] << 8;
+            const int width = data[at + 4] | data[at + 5] << 8, height = data[at + 6] | data[at + 7] << 8;
+            const uint8_t flags = data[at + 8];
+            if (width == 0 || height == 0 || left + width > screenWidth || top + height > screenHeight) return false;
+            at += 9;
+            if (flags & 0x80) at += 3u << ((flags & 7) + 1);  // local colour table
+            if (at >= size || data[at] < 2 || data[at] > 8) return false;
+            at++;
+            if (!skipSubBlocks()) return false;
+            frames = true;
+        } else {
+            return false;
+        }
+    }
+    return frames;
+}
+
 bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &settings, ImagePixels &out,
                        bool *tooLarge)
 {
@@ -178,20 +306,24 @@ bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &
     ilEnable(IL_FORMAT_SET);
     ilSetInteger(IL_ORIGIN_MODE, IL_ORIGIN_LOWER_LEFT);
     ilSetInteger(IL_FORMAT_MODE, IL_RGB);
-    bool decoded = ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE;
+    const ILenum fileType = ilDetermineTypeL(bytes, (ILuint)size);
+    // NOTE: Netpbm files are refused outright. DevIL 1.7.8's reader frees the image it is filling
+    // when the pixels are cut short (ilDeleteImages then frees it again), reads 16-bit samples
+    // into an 8-bit buffer, and parses headers its own way, so no check here could keep up.
+    bool decoded = fileType != IL_PNM &&
+                   (fileType != IL_PNG || pngSafeToDecode((const uint8_t *)bytes, size)) &&
+                   (fileType != IL_TGA || targaSafeToDecode((const uint8_t *)bytes, size)) &&
+                   (fileType != IL_BMP || bitmapSafeToDecode((const uint8_t *)bytes, size)) &&
+                   (fileType != IL_GIF || gifSafeToDecode((const uint8_t *)bytes, size));
+    decoded = decoded && ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE && devilImageConsistent();
     // NOTE: some decoders (OS/2 BMP, 16-bit PNG) hand back BGR or 16-bit channels despite the
     // forced format; converting costs nothing when the pixels are RGB bytes already.
-    decoded = decoded && ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE) == IL_TRUE;
+    decoded = decoded && ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE) == IL_TRUE && devilImageConsistent() &&
+              ilGetInteger(IL_IMAGE_FORMAT) == IL_RGB && ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE;
     if (decoded) {
         const ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
-        const ILint dataSize = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
-        const uint8_t *pixels = ilGetData();
-        decoded = pixels != nullptr && width > 0 && height > 0 && dataSize > 0 &&
-                  (uint64_t)width * (uint64_t)height * 3 <= (uint64_t)dataSize;
-        if (decoded) {
-            decoded = convertImagePixels(pixels, (uint32_t)width, (uint32_t)height, settings, out);
-            if (!decoded && tooLarge) *tooLarge = true;
-        }
+        decoded = convertImagePixels(ilGetData(), (uint32_t)width, (uint32_t)height, settings, out);
+        if (!decoded && tooLarge) *tooLarge = true;
     }
     ilBindImage(0);
     ilDeleteImages(1, &name);
