@@ -15,7 +15,8 @@
 
 namespace {
 
-// An Xvfb on a free display number, so no other test's window takes the key presses.
+// An Xvfb on a free display number, so no other test's window takes the key presses. -noreset:
+// xdotool connects and leaves many times, and a resetting server refuses connections meanwhile.
 class PrivateXServer
 {
 public:
@@ -25,7 +26,7 @@ public:
             if (access(("/tmp/.X" + std::to_string(number) + "-lock").c_str(), F_OK) == 0) continue;
             server.reset(new ChildProcess());
             if (!server->start({"/usr/bin/env", "Xvfb", ":" + std::to_string(number), "-screen", "0", "800x600x24",
-                                "-nolisten", "tcp"},
+                                "-nolisten", "tcp", "-noreset"},
                                "/tmp")) {
                 return false;
             }
