@@ -244,6 +244,47 @@ TEST(ProjectCompiler, ALooseBuildRemovesAnOldArchiveThatWouldHideIt)
     EXPECT_NE(std::string::npos, loose.out.find("Removed the old archive")) << loose.out;
 }
 
+// Built files made by hand, as an older tool or a damaged copy might leave them.
+TEST(ProjectUnpacker, ReportsDamagedAndUnknownFilesAndKeepsWhatTheEngineWouldRead)
+{
+    TempDir game;
+    const std::string p = game.file("Projects/d/");
+    makeFolders(p + "Rooms");
+    writeFile(game.file("Quillfen.ini"), "[project]\ncodename = d\n");
+    // Type 0 stops the engine's project load and type 9 is skipped by it: both are left out.
+    writeFile(p + "d.dat", le32(640) + le32(480) + text("r") + le32(3) + "\x01" + text("a") + std::string(1, '\0') +
+                               text("auto") + "\x09" + text("odd"));
+    // Room r: one sound, then a music list of three names cut short after the second.
+    writeFile(p + "Rooms/r", le16(1) + text("x.wav") + le16(3) + text("m1.ogg") + text("m2.ogg"));
+    writeFile(p + "notes.txt", "not the engine's");
+
+    const ProcessResult unpacked = runPackTool({"unpack", game.path(), game.file("source")});
+    EXPECT_EQ(0, unpacked.exitCode) << unpacked.err;
+    for (const std::string expected :
+         {"WARNING: Saved global 'auto' has type code 0, which stops the engine's project load; left out.\n",
+          "WARNING: Saved global 'odd' has type code 9, which the engine skips; left out.\n",
+          "WARNING: Room 'r' ends inside its name lists; the names read before the end are kept.\n",
+          "notes.txt' is not a file the engine reads by type; left out.\n"}) {
+        EXPECT_NE(std::string::npos, unpacked.err.find(expected)) << "expected: " << expected << "got: " << unpacked.err;
+    }
+    EXPECT_EQ("# Quillfen project (format: docs/projects.md)\n[project]\ncodename = d\nwidth = 640\nheight = 480\n"
+              "first-room = r\n\n[rooms]\nr\n\n[saved]\ninteger a\n",
+              readFile(game.file("source/project.qf")));
+    EXPECT_EQ("[sounds]\nx.wav\n\n[music]\nm1.ogg\nm2.ogg\n", readFile(game.file("source/rooms/r.room")));
+    EXPECT_EQ("", readFile(game.file("source/rooms/r.lua")));
+
+    // A project file that ends before its saved globals cannot be unpacked.
+    writeFile(p + "d.dat", le32(640) + le32(480) + text("r"));
+    const ProcessResult damaged = runPackTool({"unpack", game.path(), game.file("again")});
+    EXPECT_EQ(1, damaged.exitCode);
+    EXPECT_NE(std::string::npos, damaged.err.find("is damaged: it ends before the count of saved globals"))
+        << damaged.err;
+    unlink((p + "d.dat").c_str());
+    const ProcessResult missing = runPackTool({"unpack", game.path(), game.file("again")});
+    EXPECT_EQ(1, missing.exitCode);
+    EXPECT_NE(std::string::npos, missing.err.find("Projects/d/d.dat' is missing")) << missing.err;
+}
+
 TEST(ProjectCompiler, UsageMistakesAndUnsafeTargets)
 {
     SourceProject project;
