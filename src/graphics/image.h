@@ -1,7 +1,7 @@
 // graphics/image.h - image records and the image loader (DevIL decode, pixel conversion, GL upload).
 //
-// A file is decoded by DevIL from memory as RGB, bottom row first (any alpha of the file is
-// dropped), then converted by the engine: colour key to transparency, optional enlargement to
+// A file (PNG, JPEG, BMP, Targa or GIF) is decoded by DevIL from memory as RGB, bottom row first
+// (any alpha of the file is dropped), then converted by the engine: colour key to transparency, optional enlargement to
 // power-of-two sizes, recolouring of transparent pixels from their opaque neighbours, optional
 // alpha from brightness; then uploaded with mipmaps.
 //
@@ -75,8 +75,10 @@ void freeImage(Image *image);  // deletes the texture and the record; nullptr do
 const Image *emptyImage();     // the placeholder handles give out while their image is not loaded
 
 // --- decoding and conversion without GL (any thread; tests and fuzzing)
-// DevIL decode of a whole file in memory, then convertImagePixels. False when DevIL cannot
-// decode it or the picture is larger than the limits above (`tooLarge` tells which, if given).
+// DevIL decode of a whole file in memory, then convertImagePixels. False when the file is not a
+// PNG, JPEG, BMP, Targa or GIF that the engine's checks of its structure accept (DevIL 1.7.8
+// hangs or crashes on some damaged files, see image.cpp), when DevIL cannot decode it, or when
+// the picture is larger than the limits above (`tooLarge` is set for the last case only).
 bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &settings, ImagePixels &out,
                        bool *tooLarge = nullptr);
 // The engine's conversions of RGB pixels (bottom row first). False (out untouched) when the
