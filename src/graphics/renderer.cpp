@@ -1,17 +1,26 @@
 // graphics/renderer.cpp - circles, rectangles, lines and textured quads in immediate-mode GL.
 //
-// How it stays fast: a GL driver can only merge consecutive glBegin/glEnd blocks into one draw
-// while no state changes between them, and every matrix call (push, translate, pop) is a state
-// change. So the plain shapes and the un-rotated image quads never touch the matrix: they add
-// their offset (x, y) to each vertex on the CPU, which is the point the translation would give
-// (M * T(x, y) * v == M * (v + (x, y))). Circle directions come from a table filled once per
-// segment count, with the same float angles and C library cos/sin as the circle formula.
-// The rotated ("Ext") operations keep the matrix calls: GL's own rotation defines them.
-// Image quads must bind their texture and bind 0 again afterwards (what callers may rely on),
-// so each one ends a driver batch; a texture-0 record skips the first bind.
+// How it stays fast without changing a pixel or any GL state a caller can see:
+// - A GL driver merges consecutive glBegin/glEnd blocks into one draw only while no state
+//   changes between them, and every matrix call (push, translate, pop) is a state change. So the
+//   plain shapes and the un-rotated image quads never touch the matrix: they add their offset
+//   (x, y) to each vertex on the CPU, the point the translation would give
+//   (M * T(x, y) * v == M * (v + (x, y))). The rotated ("Ext") operations keep the matrix
+//   calls: GL's own rotation defines them.
+// - Circle directions come from a table filled once per segment count, with the same float
+//   angles and C library cos/sin as the circle formula.
+// - A filled circle is the convex polygon through its n points. Drivers cut GL_POLYGON into a
+//   fan of thin slivers from the first point, and software rasterisers pay for every block a
+//   sliver crosses; we send the same polygon as GL_TRIANGLES cut into fat triangles (one
+//   through points 0, n/3 and 2n/3, then each remaining arc halved). GL's fill rules give each
+//   pixel of a convex polygon to exactly one triangle of any such cut, so coverage, colour and
+//   blending are those of the polygon (with the polygon mode at its GL_FILL default, which the
+//   engine never changes), and GL_TRIANGLES also merge from one circle to the next.
+// - Image quads must bind their texture and bind 0 again afterwards (what callers may rely on),
+//   so each one ends a driver batch; a texture-0 record skips the first bind.
 //
 // Needs: the window's GL context current, texturing and blending set up by the display.
-// Threads: main thread only.
+// Threads: main thread only (the tables are filled lazily, unguarded).
 #include "graphics/renderer.h"
 
 #include <GL/glew.h>
@@ -23,28 +32,51 @@
 
 enum { MAX_CIRCLE_SEGMENTS = 100 };
 
-// Unit-circle directions: for n segments, entry i (0..n) is (cos a, sin a), a = i * 6.2831855 / n
-// computed in single precision; entry n is the closing full turn of an outline.
+// Per segment count n (1..100), filled on first use:
+// directions: entry i (0..n) is (cos a, sin a), a = i * 6.2831855 / n in single precision;
+//   entry n is the closing full turn of an outline.
+// triangles: the n - 2 triangles (point indices) that cut the filled n-gon.
 struct CircleTable
 {
     double directions[MAX_CIRCLE_SEGMENTS + 1][2 * (MAX_CIRCLE_SEGMENTS + 1)];  // [n][2i], [n][2i+1]
-    bool filled[MAX_CIRCLE_SEGMENTS + 1] = {};                                  // row n computed
+    uint8_t triangles[MAX_CIRCLE_SEGMENTS + 1][3 * (MAX_CIRCLE_SEGMENTS - 2)];  // [n][3t..3t+2]
+    bool built[MAX_CIRCLE_SEGMENTS + 1] = {};                                   // row n computed
 };
 static CircleTable circles;
 
-// The direction row for n segments (1..100), computed on first use.
-static const double *circleDirections(int n)
+// Cuts the arc of points a..b (b may be n, meaning point 0) off the polygon: triangle
+// (a, middle, b), then both halves. `count` is the number of indices written so far.
+static void cutArc(uint8_t *out, int &count, int a, int b, int n)
+{
+    if (b - a < 2) return;
+    const int m = (a + b) / 2;
+    out[count++] = (uint8_t)a;
+    out[count++] = (uint8_t)m;
+    out[count++] = (uint8_t)(b % n);
+    cutArc(out, count, a, m, n);
+    cutArc(out, count, m, b, n);
+}
+
+static void buildCircle(int n)
 {
     double *row = circles.directions[n];
-    if (!circles.filled[n]) {
-        for (int i = 0; i <= n; i++) {
-            const float a = (float)i * 6.2831855f / (float)n;
-            row[2 * i] = cos(a);
-            row[2 * i + 1] = sin(a);
-        }
-        circles.filled[n] = true;
+    for (int i = 0; i <= n; i++) {
+        const float a = (float)i * 6.2831855f / (float)n;
+        row[2 * i] = cos(a);
+        row[2 * i + 1] = sin(a);
     }
-    return row;
+    if (n >= 3) {
+        uint8_t *out = circles.triangles[n];
+        int count = 0;
+        const int t1 = n / 3, t2 = 2 * n / 3;
+        out[count++] = 0;
+        out[count++] = (uint8_t)t1;
+        out[count++] = (uint8_t)t2;
+        cutArc(out, count, 0, t1, n);
+        cutArc(out, count, t1, t2, n);
+        cutArc(out, count, t2, n, n);
+    }
+    circles.built[n] = true;
 }
 
 void renderCircle(int x, int y, float radius, bool filled)
@@ -53,17 +85,25 @@ void renderCircle(int x, int y, float radius, bool filled)
     if (!(r >= 0.5f)) return;  // also refuses NaN
     int n = (int)(r * 3.1415927f);
     if (n > MAX_CIRCLE_SEGMENTS) n = MAX_CIRCLE_SEGMENTS;
-    const double *d = circleDirections(n);
+    if (!circles.built[n]) buildCircle(n);
+    const double *d = circles.directions[n];
     const float fx = (float)x, fy = (float)y;
+    float points[2 * (MAX_CIRCLE_SEGMENTS + 1)];
+    for (int i = 0; i <= n; i++) {
+        points[2 * i] = fx + (float)(d[2 * i] * r);
+        points[2 * i + 1] = fy + (float)(d[2 * i + 1] * r);
+    }
     if (filled) {
-        glBegin(GL_POLYGON);
-        for (int i = 0; i < n; i++) glVertex2f(fx + (float)(d[2 * i] * r), fy + (float)(d[2 * i + 1] * r));
+        if (n < 3) return;  // a polygon of one or two points covers nothing
+        const uint8_t *t = circles.triangles[n];
+        glBegin(GL_TRIANGLES);
+        for (int i = 0; i < 3 * (n - 2); i++) glVertex2fv(&points[2 * t[i]]);
     } else {
-        // Separate segments from point i to point i + 1; the last one closes the turn.
+        // Separate segments from point i to point i + 1; the last one ends at the full turn.
         glBegin(GL_LINES);
         for (int i = 0; i < n; i++) {
-            glVertex2f(fx + (float)(d[2 * i] * r), fy + (float)(d[2 * i + 1] * r));
-            glVertex2f(fx + (float)(d[2 * i + 2] * r), fy + (float)(d[2 * i + 3] * r));
+            glVertex2fv(&points[2 * i]);
+            glVertex2fv(&points[2 * i + 2]);
         }
     }
     glEnd();
