@@ -196,11 +196,19 @@ static bool devilImageConsistent()
            (uint64_t)width * (uint64_t)height * (uint64_t)depth * (uint64_t)bytesPerPixel <= (uint64_t)dataSize;
 }
 
+// Sets tooLarge for a real size past the limits (the one refusal the loader reports).
+static bool sizeWithinLimits(int64_t width, int64_t height, bool &tooLarge)
+{
+    if (width <= 0 || height <= 0) return false;
+    tooLarge = width > MAX_IMAGE_SIDE || height > MAX_IMAGE_SIDE || (uint64_t)(width * height) > MAX_IMAGE_PIXELS;
+    return !tooLarge;
+}
+
 // PNG files. DevIL's reader hands libpng short reads at the end of the buffer without an error,
 // so a chunk whose length field points far past the end (up to 2 GiB) is checksummed through
 // for seconds. The chunk chain is walked here first: every chunk must lie inside the file, the
 // chain must reach IEND, and the header's size must be inside the engine's limits.
-static bool pngSafeToDecode(const uint8_t *data, size_t size)
+static bool pngSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     auto bigEndian = [&](size_t at) {
         return (uint32_t)data[at] << 24 | (uint32_t)data[at + 1] << 16 | (uint32_t)data[at + 2] << 8 | data[at + 3];
@@ -212,7 +220,7 @@ static bool pngSafeToDecode(const uint8_t *data, size_t size)
         if (length > size - at - 8 || size - at - 8 - length < 4) return false;  // data and CRC inside the file
         if (first) {
             if (memcmp(data + at + 4, "IHDR", 4) != 0 || length < 8) return false;
-            if (bigEndian(at + 8) > MAX_IMAGE_SIDE || bigEndian(at + 12) > MAX_IMAGE_SIDE) return false;
+            if (!sizeWithinLimits(bigEndian(at + 8), bigEndian(at + 12), tooLarge)) return false;
             first = false;
         }
         if (memcmp(data + at + 4, "IEND", 4) == 0) return true;
@@ -224,43 +232,37 @@ static bool pngSafeToDecode(const uint8_t *data, size_t size)
 // Targa and BMP headers. DevIL allocates width x height from the header and, when that fails,
 // flips a null buffer; it also trusts an uncompressed Targa to hold all its pixels. So sizes
 // past the engine's limits, and uncompressed Targas cut short, are refused here.
-static bool sizeWithinLimits(int64_t width, int64_t height)
-{
-    return width > 0 && height > 0 && width <= MAX_IMAGE_SIDE && height <= MAX_IMAGE_SIDE &&
-           (uint64_t)(width * height) <= MAX_IMAGE_PIXELS;
-}
-
-static bool targaSafeToDecode(const uint8_t *data, size_t size)
+static bool targaSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     if (size < 18) return false;
     const int idLength = data[0], mapType = data[1], imageType = data[2];
     const int mapLength = data[5] | data[6] << 8, mapEntryBits = data[7];
     const int width = data[12] | data[13] << 8, height = data[14] | data[15] << 8, bits = data[16];
-    if (!sizeWithinLimits(width, height)) return false;
+    if (!sizeWithinLimits(width, height, tooLarge)) return false;
     if (imageType != 1 && imageType != 2 && imageType != 3) return true;  // run-length data: DevIL checks as it reads
     const uint64_t header = 18 + (uint64_t)idLength + (mapType ? (uint64_t)mapLength * ((mapEntryBits + 7) / 8) : 0);
     const uint64_t pixels = (uint64_t)width * height * (uint64_t)((bits + 7) / 8);
     return header + pixels <= size;
 }
 
-static bool bitmapSafeToDecode(const uint8_t *data, size_t size)
+static bool bitmapSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     if (size < 26) return false;
     const uint32_t headerSize = data[14] | data[15] << 8 | data[16] << 16 | (uint32_t)data[17] << 24;
-    if (headerSize == 12) return sizeWithinLimits(data[18] | data[19] << 8, data[20] | data[21] << 8);  // OS/2
+    if (headerSize == 12) return sizeWithinLimits(data[18] | data[19] << 8, data[20] | data[21] << 8, tooLarge);  // OS/2
     const int32_t width = (int32_t)(data[18] | data[19] << 8 | data[20] << 16 | (uint32_t)data[21] << 24);
     const int32_t height = (int32_t)(data[22] | data[23] << 8 | data[24] << 16 | (uint32_t)data[25] << 24);
-    return sizeWithinLimits(width, height == INT32_MIN ? 0 : std::abs((int64_t)height));
+    return sizeWithinLimits(width, height == INT32_MIN ? 0 : std::abs((int64_t)height), tooLarge);
 }
 
 // GIF files. DevIL paints every frame into a canvas of the logical screen's size without
 // checking that the frame lies inside it. The block structure is walked here: each frame must
 // lie inside the screen and use an LZW code size of 2 to 8, and no block may run past the end.
-static bool gifSafeToDecode(const uint8_t *data, size_t size)
+static bool gifSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     if (size < 13) return false;
     const int screenWidth = data[6] | data[7] << 8, screenHeight = data[8] | data[9] << 8;
-    if (!sizeWithinLimits(screenWidth, screenHeight)) return false;
+    if (!sizeWithinLimits(screenWidth, screenHeight, tooLarge)) return false;
     size_t at = 13;
     if (data[10] & 0x80) at += 3u << ((data[10] & 7) + 1);  // global colour table
     auto skipSubBlocks = [&] {
@@ -296,7 +298,7 @@ static bool gifSafeToDecode(const uint8_t *data, size_t size)
 
 // JPEG files: libjpeg is robust, but DevIL allocates the frame size it reports and does not
 // survive that allocation failing. The first frame header (SOFn) is found and its size checked.
-static bool jpegSafeToDecode(const uint8_t *data, size_t size)
+static bool jpegSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     size_t at = 2;  // after FF D8
     while (at + 4 <= size) {
@@ -315,7 +317,7 @@ static bool jpegSafeToDecode(const uint8_t *data, size_t size)
         const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame) {
             if (length < 7) return false;
-            return sizeWithinLimits(data[at + 7] << 8 | data[at + 8], data[at + 5] << 8 | data[at + 6]);
+            return sizeWithinLimits(data[at + 7] << 8 | data[at + 8], data[at + 5] << 8 | data[at + 6], tooLarge);
         }
         if (marker == 0xDA || marker == 0xD9) return false;  // scan or end before any frame header
         at += 2 + length;
@@ -327,14 +329,14 @@ static bool jpegSafeToDecode(const uint8_t *data, size_t size)
 // DevIL knows is refused: fuzzing its 1.7.8 readers found a hang in ICNS and double frees in
 // Netpbm (which also reads 16-bit samples into an 8-bit buffer and parses headers its own way),
 // and the rarer readers (PSD, DDS, PCX, SGI, ICO and the rest) are of the same age.
-static bool safeToDecode(ILenum type, const uint8_t *data, size_t size)
+static bool safeToDecode(ILenum type, const uint8_t *data, size_t size, bool &tooLarge)
 {
     switch (type) {
-    case IL_PNG: return pngSafeToDecode(data, size);
-    case IL_JPG: return jpegSafeToDecode(data, size);
-    case IL_BMP: return bitmapSafeToDecode(data, size);
-    case IL_TGA: return targaSafeToDecode(data, size);
-    case IL_GIF: return gifSafeToDecode(data, size);
+    case IL_PNG: return pngSafeToDecode(data, size, tooLarge);
+    case IL_JPG: return jpegSafeToDecode(data, size, tooLarge);
+    case IL_BMP: return bitmapSafeToDecode(data, size, tooLarge);
+    case IL_TGA: return targaSafeToDecode(data, size, tooLarge);
+    case IL_GIF: return gifSafeToDecode(data, size, tooLarge);
     default: return false;
     }
 }
@@ -352,7 +354,9 @@ bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &
     ilEnable(IL_FORMAT_SET);
     ilSetInteger(IL_ORIGIN_MODE, IL_ORIGIN_LOWER_LEFT);
     ilSetInteger(IL_FORMAT_MODE, IL_RGB);
-    bool decoded = safeToDecode(ilDetermineTypeL(bytes, (ILuint)size), (const uint8_t *)bytes, size);
+    bool headerTooLarge = false;
+    bool decoded = safeToDecode(ilDetermineTypeL(bytes, (ILuint)size), (const uint8_t *)bytes, size, headerTooLarge);
+    if (headerTooLarge && tooLarge) *tooLarge = true;
     decoded = decoded && ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE && devilImageConsistent();
     // NOTE: some decoders (OS/2 BMP, 16-bit PNG) hand back BGR or 16-bit channels despite the
     // forced format; converting costs nothing when the pixels are RGB bytes already.

@@ -372,7 +372,21 @@ TEST_F(ImageResources, MissingOrBrokenFilesGiveAOneByOneRecordWithoutTexture)
     EXPECT_EQ(1u, broken.width);
     EXPECT_FLOAT_EQ(1.0f, broken.maxU);
 
-    std::string err = captureStderr([&] {
+    // Past the engine's limits (16384 a side): refused with the one message the loader prints.
+    // (ImageMagick's own limits refuse to write it, so this BMP is written by hand: 20000 x 1, 24 bits.)
+    std::string bmp = "BM" + std::string(12, '\0');
+    const uint32_t fields[] = {40, 20000, 1};
+    for (uint32_t v : fields)
+        for (int i = 0; i < 4; i++) bmp += char(v >> (8 * i));
+    bmp += std::string("\x01\x00\x18\x00", 4) + std::string(24, '\0') + std::string(60000, '\x80');
+    bmp[10] = 54;  // offset of the pixels
+    writeFile(images() + "/wide.bmp", bmp);
+    Image wide;
+    std::string err = captureStderr([&] { EXPECT_FALSE(loadImageFile(images() + "/wide.bmp", wide)); });
+    EXPECT_EQ("ERROR: Image '" + images() + "/wide.bmp' is too large to load (at most 16384 pixels a side, 8192 x 8192 in all).\n", err);
+    EXPECT_EQ(1u, wide.width);
+
+    err = captureStderr([&] {
         ResourceRecord *record = loaded("nothing.png");
         EXPECT_TRUE(isResourceReady(record)) << "a failed load still hands over its record";
         EXPECT_EQ(0u, imageOf(record)->texture);
