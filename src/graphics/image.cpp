@@ -229,9 +229,9 @@ static bool pngSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
     return false;  // no IEND: libpng would read on past the end
 }
 
-// Targa and BMP headers. DevIL allocates width x height from the header and, when that fails,
-// flips a null buffer; it also trusts an uncompressed Targa to hold all its pixels. So sizes
-// past the engine's limits, and uncompressed Targas cut short, are refused here.
+// Targa headers. DevIL allocates width x height from the header and, when that fails, flips a
+// null buffer; it also trusts an uncompressed Targa to hold all its pixels. So sizes past the
+// engine's limits, and uncompressed Targas cut short, are refused here.
 static bool targaSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
     if (size < 18) return false;
@@ -245,14 +245,43 @@ static bool targaSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
     return header + pixels <= size;
 }
 
+// BMP: DevIL seeks to the pixel offset of the header without checking it (a negative offset
+// reads before the buffer) and reads palettes and uncompressed rows as the header describes.
 static bool bitmapSafeToDecode(const uint8_t *data, size_t size, bool &tooLarge)
 {
+    auto le32 = [&](size_t at) { return (uint32_t)data[at] | data[at + 1] << 8 | data[at + 2] << 16 | (uint32_t)data[at + 3] << 24; };
+    auto le16 = [&](size_t at) { return (uint32_t)(data[at] | data[at + 1] << 8); };
     if (size < 26) return false;
-    const uint32_t headerSize = data[14] | data[15] << 8 | data[16] << 16 | (uint32_t)data[17] << 24;
-    if (headerSize == 12) return sizeWithinLimits(data[18] | data[19] << 8, data[20] | data[21] << 8, tooLarge);  // OS/2
-    const int32_t width = (int32_t)(data[18] | data[19] << 8 | data[20] << 16 | (uint32_t)data[21] << 24);
-    const int32_t height = (int32_t)(data[22] | data[23] << 8 | data[24] << 16 | (uint32_t)data[25] << 24);
-    return sizeWithinLimits(width, height == INT32_MIN ? 0 : std::abs((int64_t)height), tooLarge);
+    const uint32_t headerSize = le32(14), offset = le32(10);
+    int64_t width = 0, height = 0;
+    uint32_t bits = 0, compression = 0, colours = 0;
+    if (headerSize == 12) {  // OS/2
+        width = le16(18);
+        height = le16(20);
+        bits = le16(24);
+    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 || headerSize == 108 || headerSize == 124) {
+        if (size < 14 + (size_t)headerSize) return false;
+        width = (int32_t)le32(18);
+        height = (int32_t)le32(22);
+        height = height < 0 ? -height : height;
+        bits = le16(28);
+        compression = le32(30);
+        colours = le32(46);
+    } else {
+        return false;
+    }
+    if (!sizeWithinLimits(width, height, tooLarge)) return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+    if (bits <= 8) {
+        if (colours == 0 || colours > (1u << bits)) colours = 1u << bits;
+        if (14 + (uint64_t)headerSize + (uint64_t)colours * (headerSize == 12 ? 3 : 4) > size) return false;
+    }
+    if (offset < 14 + headerSize || offset >= size) return false;
+    if (compression == 0) {
+        const uint64_t stride = ((uint64_t)width * bits + 31) / 32 * 4;
+        if (offset + stride * (uint64_t)height > size) return false;
+    }
+    return true;
 }
 
 // GIF files. DevIL paints every frame into a canvas of the logical screen's size without
