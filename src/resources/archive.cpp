@@ -7,7 +7,8 @@
 // from the file in blocks, removing the scrambling of each block in place (eight bytes at a
 // time) while the block is still in the cache. An
 // entry that does not lie inside the file is refused rather than copied short, so nothing
-// allocates more than the file holds and a damaged entry never half-loads.
+// allocates more than the file holds and a damaged entry never half-loads. A damaged index
+// (cut short, or names longer than 1024 bytes) keeps the whole records it holds.
 //
 // Threads: the main thread opens and closes archives. readEntry and hasEntry run on any thread
 // (main, resource loader, audio); the archive lock covers the index lookup, the seek, the
@@ -66,7 +67,8 @@ bool readArchiveIndex(DataFile &file, std::vector<ArchiveIndexEntry> &entries, s
         return false;
     }
     // The loop ends at the end of the file whatever the count says: each record takes at
-    // least 12 bytes, so the index never holds more than the file can.
+    // least 12 bytes, so the index never holds more than the file can. A name length outside
+    // 0..1024 stores no name bytes (the string encoding), so that record's name is "".
     for (int32_t i = 0; i < count; i++) {
         ArchiveIndexEntry entry;
         const int32_t nameLength = file.readInt32();
@@ -74,13 +76,13 @@ bool readArchiveIndex(DataFile &file, std::vector<ArchiveIndexEntry> &entries, s
             problem = "it ends inside record " + std::to_string(i + 1) + " of " + std::to_string(count);
             return false;
         }
-        if (nameLength < 0 || nameLength > MAX_ENTRY_NAME) {
+        if (nameLength >= 0 && nameLength <= MAX_ENTRY_NAME) {
+            char name[MAX_ENTRY_NAME];
+            file.readBytes(name, static_cast<size_t>(nameLength));
+            entry.name.assign(name, strnlen(name, static_cast<size_t>(nameLength)));
+        } else if (problem.empty()) {
             problem = "record " + std::to_string(i + 1) + " has a name length of " + std::to_string(nameLength);
-            return false;
         }
-        char name[MAX_ENTRY_NAME];
-        file.readBytes(name, static_cast<size_t>(nameLength));
-        entry.name.assign(name, strnlen(name, static_cast<size_t>(nameLength)));
         entry.offset = file.readInt32();
         entry.size = file.readInt32();
         if (file.atEnd()) {
@@ -89,7 +91,7 @@ bool readArchiveIndex(DataFile &file, std::vector<ArchiveIndexEntry> &entries, s
         }
         entries.push_back(std::move(entry));
     }
-    return true;
+    return problem.empty();
 }
 
 ProjectArchive *openArchive(const std::string &path, uint8_t key)
@@ -106,11 +108,10 @@ ProjectArchive *openArchive(const std::string &path, uint8_t key)
     }
     std::vector<ArchiveIndexEntry> entries;
     std::string problem;
-    if (!readArchiveIndex(archive->file, entries, problem)) {
-        logError("Archive '" + path + "' has a broken index: " + problem + ".");
-        delete archive;
-        return nullptr;
-    }
+    // A damaged index still opens with the records it holds, as the game has always read it;
+    // the warning tells the author why entries may be missing.
+    if (!readArchiveIndex(archive->file, entries, problem))
+        logReport(stderr, LOG_WARNING, {"Archive '" + path + "' has a damaged index: " + problem + "."});
     for (const ArchiveIndexEntry &entry : entries) {
         archive->offsets[entry.name] = entry.offset;
         archive->sizes[entry.name] = entry.size;

@@ -19,8 +19,9 @@ static const uint8_t ARCHIVE_KEY = 0xE5;  // the key start-up opens the project 
 static const int32_t MAX_ENTRY_NAME = 1024;
 
 // --- the archive a game reads from
-// nullptr after one "ERROR: " line on stderr: the file cannot be opened, or its index is cut
-// short or holds a name length outside 0..1024 ("has a broken index").
+// nullptr after one "ERROR: " line on stderr when the file cannot be opened. An index cut short
+// keeps the records before the cut, a name length outside 0..1024 gives that record the name
+// "" (one "WARNING: ... has a damaged index" line either way).
 ProjectArchive *openArchive(const std::string &path, uint8_t key);
 void closeArchive(ProjectArchive *archive);  // nullptr: does nothing
 // A new stream at position 0 holding the unscrambled entry, or nullptr when `name` (exact
@@ -43,8 +44,9 @@ struct ArchiveIndexEntry
     int32_t offset = 0;  // absolute position of the first data byte
     int32_t size = 0;    // bytes
 };
-// Reads the index from position 0 in file order, duplicates included. False (with `problem`
-// set) when it is cut short or a name length lies outside 0..1024.
+// Reads the index from position 0 in file order, duplicates included, stopping at the end of
+// the file. False (with `problem` set to the first fault) when it is cut short or a name length
+// lies outside 0..1024; `entries` then holds every whole record read.
 bool readArchiveIndex(DataFile &file, std::vector<ArchiveIndexEntry> &entries, std::string &problem);
 // True when offset and size are not negative and offset + size <= fileLength.
 bool entryInsideFile(const ArchiveIndexEntry &entry, int64_t fileLength);
