@@ -20,6 +20,7 @@
 #include <GL/glu.h>
 #include <IL/il.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -84,13 +85,17 @@ static uint32_t powerOfTwoAtLeast(uint32_t n)
 // and after it in buffer order (so a row's ends wrap into the neighbouring rows) and the pixels
 // one row below and above. Only opaque pixels count and fixed pixels stay transparent, so the
 // result does not depend on the order of the visit and the buffer can be changed in place.
-static void fixTransparentColors(uint8_t *rgba, uint32_t width, uint32_t height)
+// Padding (alpha 0) that touches only padding cannot change, so of the padding only the first
+// column right of the picture, each row's last pixel (it wraps onto the next row's first) and
+// the first row above the picture are visited: the cost follows the picture, not the buffer.
+static void fixTransparentColors(uint8_t *rgba, uint32_t uploadWidth, uint32_t uploadHeight, uint32_t width,
+                                 uint32_t height)
 {
-    const int64_t count = (int64_t)width * height;
-    const int64_t row = width;
-    for (int64_t i = 0; i < count; i++) {
+    const int64_t count = (int64_t)uploadWidth * uploadHeight;
+    const int64_t row = uploadWidth;
+    auto fixPixel = [&](int64_t i) {
         uint8_t *pixel = rgba + i * 4;
-        if (pixel[3] != 0) continue;
+        if (pixel[3] != 0) return;
         const int64_t neighbours[4] = {i - 1, i + 1, i - row, i + row};
         unsigned red = 0, green = 0, blue = 0, found = 0;
         for (int64_t n : neighbours) {
@@ -102,10 +107,17 @@ static void fixTransparentColors(uint8_t *rgba, uint32_t width, uint32_t height)
             blue += other[2];
             found++;
         }
-        if (found == 0) continue;
+        if (found == 0) return;
         pixel[0] = (uint8_t)(red / found);
         pixel[1] = (uint8_t)(green / found);
         pixel[2] = (uint8_t)(blue / found);
+    };
+    const uint32_t lastRow = std::min(height, uploadHeight - 1);
+    const uint32_t lastColumn = std::min(width, uploadWidth - 1);
+    for (uint32_t y = 0; y <= lastRow; y++) {
+        const int64_t start = (int64_t)y * row;
+        for (uint32_t x = 0; x <= lastColumn; x++) fixPixel(start + x);
+        if (uploadWidth - 1 > lastColumn) fixPixel(start + uploadWidth - 1);
     }
 }
 
@@ -162,7 +174,7 @@ bool convertImagePixels(const uint8_t *rgb, uint32_t width, uint32_t height, con
         dst[2] = keyBlue;
         dst[3] = 0;
     }
-    if (settings.fixTransparentColors) fixTransparentColors(out.rgba.data(), uploadWidth, uploadHeight);
+    if (settings.fixTransparentColors) fixTransparentColors(out.rgba.data(), uploadWidth, uploadHeight, width, height);
     if (settings.alphaFromBrightness) alphaFromBrightness(out.rgba.data(), (uint64_t)uploadWidth * uploadHeight);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 
 #include "graphics/display.h"
 #include "graphics/image.h"
@@ -127,6 +128,42 @@ TEST(ImageConversion, ThirtyThreeByTwentyPadsToSixtyFourByThirtyTwo)
     EXPECT_EQ(0x64646400u, rgbaAt(out, 33, 19)) << "fixed from its left neighbour";
     EXPECT_EQ(0x64646400u, rgbaAt(out, 5, 20)) << "fixed from the row below";
     EXPECT_EQ(0xFF80FF00u, rgbaAt(out, 50, 30)) << "far padding keeps the key colour";
+}
+
+// The fixing rule written out plainly over the whole buffer, against the engine's version (which
+// skips padding that cannot change) on random pictures with random transparent pixels.
+TEST(ImageConversion, EdgeFixingMatchesThePlainRuleOnRandomPictures)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; round++) {
+        const uint32_t width = 1 + random() % 19, height = 1 + random() % 11;
+        std::vector<uint8_t> rgb(width * height * 3);
+        for (size_t i = 0; i < rgb.size(); i += 3) {
+            const bool key = random() % 3 == 0;
+            rgb[i] = key ? 255 : random() % 256;
+            rgb[i + 1] = key ? 128 : random() % 256;
+            rgb[i + 2] = key ? 255 : random() % 256;
+        }
+        ImageLoadSettings settings = resourceSettings();
+        settings.enlargeToPowerOfTwo = random() % 4 != 0;
+        ImagePixels fixed, plain;
+        ASSERT_TRUE(convertImagePixels(rgb.data(), width, height, settings, fixed));
+        settings.fixTransparentColors = false;
+        ASSERT_TRUE(convertImagePixels(rgb.data(), width, height, settings, plain));
+        const int64_t count = (int64_t)plain.uploadWidth * plain.uploadHeight, row = plain.uploadWidth;
+        std::vector<uint8_t> expected = plain.rgba;
+        for (int64_t i = 0; i < count; i++) {
+            if (plain.rgba[i * 4 + 3] != 0) continue;
+            unsigned sum[3] = {0, 0, 0}, found = 0;
+            for (int64_t n : {i - 1, i + 1, i - row, i + row}) {
+                if (n < 0 || n >= count || plain.rgba[n * 4 + 3] == 0) continue;
+                for (int c = 0; c < 3; c++) sum[c] += plain.rgba[n * 4 + c];
+                found++;
+            }
+            for (int c = 0; c < 3 && found; c++) expected[i * 4 + c] = (uint8_t)(sum[c] / found);
+        }
+        ASSERT_EQ(expected, fixed.rgba) << width << " x " << height << " picture, round " << round;
+    }
 }
 
 TEST(ImageConversion, RefusesBuffersPastTheLimits)
