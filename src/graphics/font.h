@@ -7,6 +7,8 @@
 // under its resource lock (resources/registry.h). parseFontDescriptor needs no GL (fuzzable).
 // Failure: a missing, truncated or malformed descriptor gives nullptr and prints nothing; a page
 // image that does not load leaves that page with texture 0 (its glyphs draw as solid rectangles).
+//
+// NOTE: X11/Xlib.h has a typedef named Font; a file cannot include both.
 #pragma once
 
 #include <cstdint>

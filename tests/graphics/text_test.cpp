@@ -12,6 +12,7 @@
 #include "graphics/display.h"
 #include "graphics/font.h"
 #include "graphics/image.h"
+#include "graphics/renderer.h"
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
 #include "test_support.h"
@@ -372,6 +373,80 @@ TEST_F(Text, ToolFontWidthMatchesTheDrawing)
     drawFrame("drawText(font, 'T', 2, 40, 0, 1); drawText(font, 'o', " + std::to_string(2 + advance('T')) +
                   ", 40, 0, 1)", record);
     EXPECT_NE(kerned, redChannel()) << "and not where it would be without kerning";
+}
+
+// The pen rules written out glyph by glyph with renderImagePart, as plainly as they read.
+void referenceText(const Font *font, float x, float y, const char *text, float rotation, float scale)
+{
+    glPushMatrix();
+    glTranslatef(x, y, 0);
+    glRotatef(rotation, 0, 0, 1);
+    glScalef(scale, scale, scale);
+    int32_t penX = 0, penY = 0, previous = 0;
+    for (const char *p = text; *p; ++p) {
+        const int32_t c = (signed char)*p;
+        auto found = font->glyphs.find(c);
+        if (found != font->glyphs.end()) {
+            const Glyph &g = found->second;
+            auto pair = g.kerning.find(previous);
+            const int32_t kern = pair == g.kerning.end() ? 0 : pair->second;
+            if (g.page >= 0 && g.page < (int)font->pages.size())
+                renderImagePart(&font->pages[g.page], float(penX + g.xOffset + kern), float(penY - g.yOffset), g.x,
+                                font->pageHeight - g.y, g.x + g.width, font->pageHeight - g.y - g.height);
+            penX += g.xAdvance + kern;
+        } else if (c == 10) {
+            penX = 0;
+            penY -= font->lineHeight;
+        }
+        previous = c;
+    }
+    glPopMatrix();
+}
+
+// renderText draws glyphs of one page in one batch; every pixel must match the plain pen.
+TEST_F(Text, BatchedGlyphsMatchTheGlyphByGlyphPen)
+{
+    ProcessResult made = runProgram({std::string(QF_BINARY_DIR) + "/quillfen-font", "-s", "12", "-q", "-P", "64x64",
+                                     fonts() + "/small.fnt"}, fonts(), 60);
+    ASSERT_EQ(0, made.exitCode) << made.err;
+    ResourceRecord *records[] = {loaded("test.fnt"), loaded("small.fnt")};
+    struct Case
+    {
+        int font;  // 0: hand-made (two pages, one missing), 1: DejaVu 12 px over several pages
+        const char *text;
+        float x, y, rotation, scale;
+    };
+    const Case cases[] = {
+        {0, "AB\nC MXA", 10, 40, 0, 1},   {0, "AVAMMA\xe9" "B", 5, 50, 33, 1}, {0, "ABC\nVA", 30, 30, 90, 2},
+        {0, "AMB", 40, 40, 180, -1},      {1, "Top Wave\nAV 42.", 1, 50, 0, 1}, {1, "Quillfen {x}", 20, 10, 17, 1},
+        {1, "To\nby", 3, 60, 0, 2},       {1, "gjpqy|", 60, 2, 270, 1},
+    };
+    for (const Case &c : cases) {
+        const Font *font = (const Font *)lockResource(records[c.font]);
+        unlockResource(records[c.font]);
+        ASSERT_NE(nullptr, font);
+        if (c.font == 1) {
+            ASSERT_GT(font->pageCount, 1) << "the small pages make the text change pages";
+        }
+        std::vector<uint8_t> frames[2];
+        for (int pass = 0; pass < 2; ++pass) {
+            glClearColor(0, 0, 0, 1);
+            beginFrame();
+            glColor4ub(255, 220, 180, 255);
+            if (pass == 0) renderText(font, c.x, c.y, c.text, c.rotation, c.scale);
+            else referenceText(font, c.x, c.y, c.text, c.rotation, c.scale);
+            endFrame();
+            frames[pass] = readPixels(0, 0, 64, 64);
+        }
+        int differing = 0, lit = 0;
+        for (size_t i = 0; i < frames[0].size(); i += 4) {
+            differing += memcmp(&frames[0][i], &frames[1][i], 4) != 0;
+            lit += frames[1][i] != 0;
+        }
+        EXPECT_EQ(0, differing) << "\"" << c.text << "\" at rotation " << c.rotation << ", scale " << c.scale
+                                << ": expected identical frames, got " << differing << " differing pixels";
+        EXPECT_GT(lit, 10) << "\"" << c.text << "\" drew something";
+    }
 }
 
 }  // namespace
