@@ -13,6 +13,7 @@
 #include "graphics/font.h"
 #include "graphics/image.h"
 #include "graphics/renderer.h"
+#include "resources/archive.h"
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
 #include "test_support.h"
@@ -185,6 +186,30 @@ TEST_F(Text, HandMadeFontLoadsOnTheLoaderThread)
 
     writeFile(fonts() + "/broken.fnt", handMadeDescriptor().substr(0, 60));
     EXPECT_FALSE(isResourceReady(loaded("broken.fnt"))) << "a broken descriptor never becomes ready";
+}
+
+// With an archive current, the descriptor and its pages come from the archive only.
+TEST_F(Text, DescriptorAndPagesComeFromTheArchive)
+{
+    const std::string archivePath = folder.file("fonts.qfa");
+    const std::string descriptor = fonts() + "/test.fnt", page = fonts() + "/page0.tga";
+    ASSERT_TRUE(buildArchive({descriptor, page}, archivePath, ARCHIVE_KEY));
+    ASSERT_EQ(0, remove(descriptor.c_str()));
+    ASSERT_EQ(0, remove(page.c_str()));
+    ProjectArchive *archive = openArchive(archivePath, ARCHIVE_KEY);
+    ASSERT_NE(nullptr, archive);
+    setCurrentArchive(archive);
+    ResourceRecord *record = loaded("test.fnt");
+    setCurrentArchive(nullptr);
+    closeArchive(archive);
+    ASSERT_TRUE(isResourceReady(record));
+    const Font *font = (const Font *)lockResource(record);
+    unlockResource(record);
+    EXPECT_NE(0u, font->pages[0].texture) << "page 0 read from the archive";
+    drawFrame("drawText(font, 'A', 10, 40, 0, 1)", record);
+    Expected expected;
+    expected.fill(11, 33, 14, 38, 255);
+    expectFrame(expected, "A from the archived page");
 }
 
 // Every case draws at (10, 40) unless it says otherwise; A and C are white, B is grey 128.
