@@ -229,6 +229,11 @@ TEST(FontDescriptor, TextWidthSumsAdvancesAndKerning)
     };
     for (const Case &c : cases)
         EXPECT_EQ(c.width, textWidth(&font, c.text)) << "text \"" << c.text << "\"";
+    Descriptor withLineFeedGlyph;  // a font with a glyph for 10 draws it: no line break, its advance
+    withLineFeedGlyph.chars.push_back({10, 0, 0, 1, 1, 0, 0, 7, 0});
+    Font other;
+    ASSERT_TRUE(parseBytes(withLineFeedGlyph.bytes(), &other, &names));
+    EXPECT_EQ(5 + 7 + 4, textWidth(&other, "A\nV"));
     EXPECT_EQ(0, textWidth(nullptr, "AV"));
     EXPECT_EQ(0, textWidth(&font, nullptr));
 }
