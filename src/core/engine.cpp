@@ -70,6 +70,7 @@ int runEngine() { return runFrameLoop(); }
 
 void stopEngine()
 {
+    flushRenderer();  // a step may have left image quads open; unloads delete textures next
     shutdownResourceManager();
     closeArchive(currentArchive());
     lua_close(engineState);

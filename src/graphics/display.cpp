@@ -16,6 +16,7 @@
 
 #include "core/config.h"
 #include "core/log.h"
+#include "graphics/renderer.h"
 
 static const char *ENGINE_TITLE = "Quillfen Engine 3.0 by Pellory";
 
@@ -177,8 +178,18 @@ void setProjection()
 
 void setCaption(const std::string &caption) { SDL_WM_SetCaption(caption.c_str(), ENGINE_TITLE); }
 
-void beginFrame() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
-void endFrame() { glFlush(); }
+// Both close an image batch a script may have left open (even one drawn during a step).
+void beginFrame()
+{
+    flushRenderer();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void endFrame()
+{
+    flushRenderer();
+    glFlush();
+}
 bool isFocused() { return (SDL_GetAppState() & SDL_APPINPUTFOCUS) != 0; }
 
 int displayWidth() { return display.width; }

@@ -1,9 +1,8 @@
 // graphics/font.cpp - bitmap fonts: the BMFont v3 binary descriptor reader, page loading, the
 // font resource type (8), and the text pen.
 //
-// The pen draws each glyph as the textured quad renderImagePart would draw, but batches the
-// quads of consecutive glyphs on one page into one bind and one glBegin/glEnd (see GlyphBatch):
-// about three times the glyphs per second of one renderImagePart call per glyph.
+// The pen draws each glyph with renderImagePart, whose batch sends the glyphs of one page in a
+// row with one bind and one glBegin/glEnd.
 //
 // The descriptor is read in its fixed block order (info, common, pages, chars, optional
 // kerning); block types and the sizes of the common and pages blocks are not looked at. Every
@@ -18,6 +17,7 @@
 
 #include <GL/gl.h>
 
+#include "graphics/renderer.h"
 #include "resources/data_file.h"
 #include "resources/registry.h"
 
@@ -135,10 +135,7 @@ Font *loadFont(const std::string &directory, const std::string &name)
 void freeFont(Font *font)
 {
     if (font == nullptr) return;
-    for (size_t i = 0; i < font->pageCount && i < font->pages.size(); ++i) {
-        const GLuint texture = font->pages[i].texture;
-        if (texture != 0) glDeleteTextures(1, &texture);
-    }
+    for (size_t i = 0; i < font->pageCount && i < font->pages.size(); ++i) deleteTexture(font->pages[i].texture);
     delete font;
 }
 
@@ -170,56 +167,14 @@ static int32_t kerningAfter(const Glyph &glyph, int32_t previous)
     return found == glyph.kerning.end() ? 0 : found->second;
 }
 
-// Glyph quads are emitted exactly as renderImagePart emits them (same vertices, texture
-// coordinates and order, in the text's own model-view space), but consecutive glyphs on one page
-// share one glBindTexture and one glBegin/glEnd. A driver batch ends at every bind, so drawing
-// glyph by glyph through renderImagePart cost two binds and a draw call per glyph; this way a
-// one-page font draws a whole text in one call. Afterwards texture 0 is bound, as after any draw.
-// NOTE: must stay in step with renderImagePart (graphics/renderer.cpp); a test compares the two.
-struct GlyphBatch
-{
-    bool begun = false;     // inside glBegin(GL_QUADS)
-    bool bound = false;     // some page texture was bound here
-    GLuint texture = 0;     // the texture bound for the open batch
-    void quad(const Image &page, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2)
-    {
-        if (!begun || page.texture != texture) {
-            if (begun) glEnd();
-            glBindTexture(GL_TEXTURE_2D, page.texture);
-            texture = page.texture;
-            bound = true;
-            glBegin(GL_QUADS);
-            begun = true;
-        }
-        const float w = (float)page.width, h = (float)page.height;
-        const float u1 = (float)imgX1 / w * page.maxU, t1 = (float)imgY1 / h * page.maxV;
-        const float u2 = (float)imgX2 / w * page.maxU, t2 = (float)imgY2 / h * page.maxV;
-        const float spanX = (float)(int32_t)((uint32_t)imgX2 - (uint32_t)imgX1);
-        const float spanY = (float)(int32_t)((uint32_t)imgY2 - (uint32_t)imgY1);
-        glTexCoord2f(u1, t1);
-        glVertex2f(x, y);
-        glTexCoord2f(u2, t1);
-        glVertex2f(x + spanX, y);
-        glTexCoord2f(u2, t2);
-        glVertex2f(x + spanX, y + spanY);
-        glTexCoord2f(u1, t2);
-        glVertex2f(x, y + spanY);
-    }
-    void finish()
-    {
-        if (begun) glEnd();
-        if (bound && texture != 0) glBindTexture(GL_TEXTURE_2D, 0);
-    }
-};
-
 void renderText(const Font *font, float x, float y, const char *text, float rotation, float scale)
 {
     if (font == nullptr || text == nullptr) return;
+    flushRenderer();
     glPushMatrix();
     glTranslatef(x, y, 0);
     glRotatef(rotation, 0, 0, 1);
     glScalef(scale, scale, scale);
-    GlyphBatch batch;
     int32_t penX = 0, penY = 0, previous = 0;
     for (const char *p = text; *p != '\0'; ++p) {
         const int32_t c = static_cast<signed char>(*p);
@@ -230,9 +185,8 @@ void renderText(const Font *font, float x, float y, const char *text, float rota
             if (glyph->page >= 0 && size_t(glyph->page) < font->pages.size()) {
                 const Image &page = font->pages[glyph->page];
                 const int imageTop = int(font->pageHeight) - glyph->y;  // rows count from the bottom
-                if (page.width != 0 && page.height != 0)  // an empty record draws nothing
-                    batch.quad(page, float(left), float(top), glyph->x, imageTop, glyph->x + glyph->width,
-                               imageTop - glyph->height);
+                renderImagePart(&page, float(left), float(top), glyph->x, imageTop, glyph->x + glyph->width,
+                                imageTop - glyph->height);
             }
             penX += glyph->xAdvance + kern;
         } else if (c == '\n') {
@@ -241,7 +195,7 @@ void renderText(const Font *font, float x, float y, const char *text, float rota
         }
         previous = c;
     }
-    batch.finish();
+    flushRenderer();
     glPopMatrix();
 }
 

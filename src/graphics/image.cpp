@@ -21,6 +21,7 @@
 #include <IL/il.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -472,12 +473,21 @@ bool loadImageFile(const std::string &path, Image &image)
 void freeImage(Image *image)
 {
     if (image == nullptr || image == &placeholderImage) return;
-    if (image->texture != 0) {
-        GLuint texture = image->texture;
-        glDeleteTextures(1, &texture);
-    }
+    deleteTexture(image->texture);
     delete image;
 }
+
+static std::atomic<uint32_t> deletedTextures{0};  // deletions so far; written by the loader, read by the renderer
+
+void deleteTexture(uint32_t texture)
+{
+    if (texture == 0) return;
+    const GLuint name = texture;
+    glDeleteTextures(1, &name);
+    deletedTextures++;
+}
+
+uint32_t textureDeletions() { return deletedTextures.load(); }
 
 const Image *emptyImage() { return &placeholderImage; }
 

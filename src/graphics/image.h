@@ -72,6 +72,10 @@ const ImageLoadSettings &imageLoadSettings();
 // uploads with mipmaps into the empty `image`. False: texture 0 and size 1 x 1.
 bool loadImageFile(const std::string &path, Image &image);
 void freeImage(Image *image);  // deletes the texture and the record; nullptr does nothing
+// glDeleteTextures of one name (0 does nothing), counted: the renderer ends an open batch when
+// the count moves, so a texture name the loader freed and handed out again is bound afresh.
+void deleteTexture(uint32_t texture);
+uint32_t textureDeletions();  // any thread
 const Image *emptyImage();     // the placeholder handles give out while their image is not loaded
 
 // --- decoding and conversion without GL (any thread; tests and fuzzing)

@@ -16,8 +16,14 @@
 //   pixel of a convex polygon to exactly one triangle of any such cut, so coverage, colour and
 //   blending are those of the polygon (with the polygon mode at its GL_FILL default, which the
 //   engine never changes), and GL_TRIANGLES also merge from one circle to the next.
-// - Image quads must bind their texture and bind 0 again afterwards (what callers may rely on),
-//   so each one ends a driver batch; a texture-0 record skips the first bind.
+// - Image quads of one texture in a row share one bind and one glBegin(GL_QUADS): the batch
+//   stays open between calls (sprites, the glyphs of a text) and flushRenderer closes it with
+//   glEnd and texture 0 bound again. Every other operation, every script function that touches
+//   GL, and the frame's begin and end flush first, so nothing drawn or queried afterwards can
+//   tell the difference: the quads are the same vertices in the same order under the same
+//   matrix and colour. While a batch is open its texture stays bound in this context, which
+//   keeps the texture object alive even if the loader deletes it meanwhile; a deletion also
+//   ends the batch (textureDeletions), so a reused texture name is bound afresh.
 //
 // Needs: the window's GL context current, texturing and blending set up by the display.
 // Threads: main thread only (the tables are filled lazily, unguarded).
@@ -31,6 +37,34 @@
 #include "graphics/image.h"
 
 enum { MAX_CIRCLE_SEGMENTS = 100 };
+
+// The open image batch (main thread only).
+struct QuadBatch
+{
+    bool open = false;       // inside glBegin(GL_QUADS) with `texture` bound
+    GLuint texture = 0;
+    uint32_t deletions = 0;  // textureDeletions() when the batch began
+};
+static QuadBatch batch;
+
+void flushRenderer()
+{
+    if (!batch.open) return;
+    glEnd();
+    if (batch.texture != 0) glBindTexture(GL_TEXTURE_2D, 0);
+    batch.open = false;
+}
+
+// Opens (or keeps) the batch for `texture`.
+static void useBatchTexture(GLuint texture)
+{
+    const uint32_t deletions = textureDeletions();
+    if (batch.open && batch.texture == texture && batch.deletions == deletions) return;
+    flushRenderer();
+    if (texture != 0) glBindTexture(GL_TEXTURE_2D, texture);
+    glBegin(GL_QUADS);
+    batch = {true, texture, deletions};
+}
 
 // Per segment count n (1..100), filled on first use:
 // directions: entry i (0..n) is (cos a, sin a), a = i * 6.2831855 / n in single precision;
@@ -86,6 +120,7 @@ void renderCircle(int x, int y, float radius, bool filled)
     int n = (int)(r * 3.1415927f);
     if (n > MAX_CIRCLE_SEGMENTS) n = MAX_CIRCLE_SEGMENTS;
     if (!circles.built[n]) buildCircle(n);
+    flushRenderer();
     const double *d = circles.directions[n];
     const float fx = (float)x, fy = (float)y;
     float points[2 * (MAX_CIRCLE_SEGMENTS + 1)];
@@ -112,6 +147,7 @@ void renderCircle(int x, int y, float radius, bool filled)
 // Corners (x1, y1), (x1, y2), (x2, y2), (x2, y1); an outline returns to (x1, y1).
 void renderRectangle(int x1, int y1, int x2, int y2, bool filled)
 {
+    flushRenderer();
     glBegin(filled ? GL_POLYGON : GL_LINE_STRIP);
     glVertex2i(x1, y1);
     glVertex2i(x1, y2);
@@ -124,6 +160,7 @@ void renderRectangle(int x1, int y1, int x2, int y2, bool filled)
 void renderRectangleExt(float x1, float y1, float x2, float y2, bool filled, float rotation, float pivotX,
                         float pivotY)
 {
+    flushRenderer();
     glPushMatrix();
     glTranslatef(pivotX, pivotY, 0);
     glRotatef(rotation, 0, 0, 1);
@@ -140,6 +177,7 @@ void renderRectangleExt(float x1, float y1, float x2, float y2, bool filled, flo
 
 void renderLine(int x1, int y1, int x2, int y2)
 {
+    flushRenderer();
     glBegin(GL_LINES);
     glVertex2i(x1, y1);
     glVertex2i(x2, y2);
@@ -168,11 +206,10 @@ static bool drawable(const Image *image) { return image != nullptr && image->wid
 static float intSpan(int a, int b) { return (float)(int32_t)((uint32_t)b - (uint32_t)a); }
 
 // One textured quad from (x, y) to (x + w, y + h) in the current model-view space, vertices
-// bottom-left, bottom-right, top-right, top-left. Leaves texture 0 bound.
+// bottom-left, bottom-right, top-right, top-left, added to the open batch of its texture.
 static void drawQuad(const Image *image, float x, float y, float w, float h, const QuadTexture &t)
 {
-    glBindTexture(GL_TEXTURE_2D, image->texture);
-    glBegin(GL_QUADS);
+    useBatchTexture(image->texture);
     glTexCoord2f(t.u1, t.t1);
     glVertex2f(x, y);
     glTexCoord2f(t.u2, t.t1);
@@ -181,8 +218,6 @@ static void drawQuad(const Image *image, float x, float y, float w, float h, con
     glVertex2f(x + w, y + h);
     glTexCoord2f(t.u1, t.t2);
     glVertex2f(x, y + h);
-    glEnd();
-    if (image->texture != 0) glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void renderImage(const Image *image, float x, float y)
@@ -195,12 +230,14 @@ void renderImageExt(const Image *image, float x, float y, float rot, float scale
 {
     if (!drawable(image)) return;
     const int hw = (int)(image->width / 2), hh = (int)(image->height / 2);
+    flushRenderer();
     glPushMatrix();
     glTranslatef(x + (float)hw * scale, y + (float)hh * scale, 0);
     glRotatef(rot, 0, 0, 1);
     glScalef(scale, scale, 1);
     glTranslatef((float)-hw, (float)-hh, 0);
     drawQuad(image, 0, 0, (float)image->width, (float)image->height, wholeImage(image));
+    flushRenderer();
     glPopMatrix();
 }
 
@@ -215,11 +252,13 @@ void renderImagePartExt(const Image *image, float x, float y, int imgX1, int img
 {
     if (!drawable(image)) return;
     const float px = rotateX - x, py = rotateY - y;
+    flushRenderer();
     glPushMatrix();
     glTranslatef(x + px * scaleX, y + py * scaleY, 0);
     glRotatef(rot, 0, 0, 1);
     glScalef(scaleX, scaleY, 1);
     glTranslatef(-px, -py, 0);
     drawQuad(image, 0, 0, intSpan(imgX1, imgX2), intSpan(imgY1, imgY2), imagePart(image, imgX1, imgY1, imgX2, imgY2));
+    flushRenderer();
     glPopMatrix();
 }

@@ -1,10 +1,14 @@
 // graphics/renderer.h - the drawing operations and the seventeen drawing script functions.
 // Coordinates are the display's: pixels, origin at the window's bottom-left, y up; angles in
-// degrees, counter-clockwise. Everything is drawn at once through the current model-view matrix
-// in the current colour; nothing is batched or retained past the call.
+// degrees, counter-clockwise. Everything is drawn through the current model-view matrix in the
+// current colour.
 //
-// After every operation the GL state a caller can see is what it was before: the model-view
-// matrix and its stack depth, the current colour, and texture 0 bound to GL_TEXTURE_2D.
+// Image quads of one texture in a row (renderImage, renderImagePart) are sent in one open batch
+// that flushRenderer closes. Every other operation here, every script function that touches GL,
+// text, and the frame's begin and end flush first; C++ code that calls GL itself after an image
+// operation must call flushRenderer first too. After a flush the GL state is what it was
+// before the operations: the model-view matrix and its stack depth, the current colour, and
+// texture 0 bound to GL_TEXTURE_2D.
 // Threads: main thread only, with the window's GL context current (scripts' Render, fonts,
 // posed models). The image operations take a record the caller already holds under its
 // resource lock (see resources/registry.h); they draw nothing for nullptr or an empty record.
@@ -12,6 +16,8 @@
 
 struct Image;
 struct lua_State;
+
+void flushRenderer();  // draws the open image batch and binds texture 0; does nothing when none is open
 
 // Shapes
 void renderCircle(int x, int y, float radius, bool filled);  // |radius| < 0.5 draws nothing; <= 100 segments

@@ -23,6 +23,7 @@ static bool boolArg(lua_State *L, int i) { return lua_toboolean(L, i) != 0; }
 static int setBackgroundColor(lua_State *L)
 {
     if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed: red, green, blue");
+    flushRenderer();
     glClearColor(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3), 1.0f);
     return 0;
 }
@@ -31,6 +32,7 @@ static int setBackgroundColor(lua_State *L)
 static int setRenderColor(lua_State *L)
 {
     if (lua_gettop(L) != 4) return raiseUsage(L, "4 args needed: red, green, blue, alpha");
+    flushRenderer();
     glColor4ub((GLubyte)lua_tointeger(L, 1), (GLubyte)lua_tointeger(L, 2), (GLubyte)lua_tointeger(L, 3),
                (GLubyte)lua_tointeger(L, 4));
     return 0;
@@ -40,6 +42,7 @@ static int setRenderColor(lua_State *L)
 static int pushMatrix(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
+    flushRenderer();
     glPushMatrix();
     return 0;
 }
@@ -47,6 +50,7 @@ static int pushMatrix(lua_State *L)
 static int popMatrix(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
+    flushRenderer();
     glPopMatrix();
     return 0;
 }
@@ -55,6 +59,7 @@ static int popMatrix(lua_State *L)
 static int rotateRender(lua_State *L)
 {
     if (lua_gettop(L) != 1) return raiseUsage(L, "1 arg needed");
+    flushRenderer();
     glRotatef(numberArg(L, 1), 0, 0, 1);
     return 0;
 }
@@ -63,6 +68,7 @@ static int rotateRender(lua_State *L)
 static int scaleRender(lua_State *L)
 {
     if (lua_gettop(L) != 2) return raiseUsage(L, "2 args needed");
+    flushRenderer();
     glScalef(numberArg(L, 1), numberArg(L, 2), 1);
     return 0;
 }
@@ -71,6 +77,7 @@ static int scaleRender(lua_State *L)
 static int translateRender(lua_State *L)
 {
     if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed");
+    flushRenderer();
     glTranslatef(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3));
     return 0;
 }

@@ -99,7 +99,7 @@ class FirstRoom : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!ensureDisplay()) GTEST_SKIP() << "no display";
+        REQUIRE_DISPLAY();
         char buffer[4096];
         ASSERT_NE(nullptr, getcwd(buffer, sizeof buffer));
         previousDirectory = buffer;

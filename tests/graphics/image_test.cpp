@@ -274,7 +274,7 @@ class ImageResources : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!ensureDisplay()) GTEST_SKIP() << "no display";
+        REQUIRE_DISPLAY();
         initImageLibrary();
         ASSERT_TRUE(startResourceManager());
         ASSERT_TRUE(registerImageResource());

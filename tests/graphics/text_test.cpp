@@ -110,7 +110,7 @@ class Text : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!ensureDisplay()) GTEST_SKIP() << "no display";
+        REQUIRE_DISPLAY();
         initImageLibrary();
         ASSERT_TRUE(startResourceManager());
         ASSERT_TRUE(registerFontResource());
@@ -425,11 +425,12 @@ void referenceText(const Font *font, float x, float y, const char *text, float r
         }
         previous = c;
     }
+    flushRenderer();
     glPopMatrix();
 }
 
-// renderText draws glyphs of one page in one batch; every pixel must match the plain pen.
-TEST_F(Text, BatchedGlyphsMatchTheGlyphByGlyphPen)
+// renderText must draw every pixel as the plain glyph-by-glyph pen does.
+TEST_F(Text, TextMatchesTheGlyphByGlyphPen)
 {
     ProcessResult made = runProgram({std::string(QF_BINARY_DIR) + "/quillfen-font", "-s", "12", "-q", "-P", "64x64",
                                      fonts() + "/small.fnt"}, fonts(), 60);

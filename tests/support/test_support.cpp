@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "graphics/display.h"
+#include "graphics/renderer.h"
 
 TempDir::TempDir()
 {
@@ -71,13 +72,19 @@ bool ensureDisplay(int width, int height)
     static int state = 0;  // 0 untried, 1 open, -1 unavailable
     if (state == 0) {
         XInitThreads();
-        state = (getenv("DISPLAY") && initDisplay(width, height)) ? 1 : -1;
+        state = -1;
+        // An X server that is resetting refuses connections for a moment: try a few times.
+        for (int attempt = 0; attempt < 20 && state < 0 && getenv("DISPLAY"); attempt++) {
+            if (initDisplay(width, height)) state = 1;
+            else std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
     }
     return state == 1;
 }
 
 std::vector<uint8_t> readPixels(int x, int y, int w, int h)
 {
+    flushRenderer();  // image quads may still be in the open batch
     std::vector<uint8_t> pixels((size_t)w * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
