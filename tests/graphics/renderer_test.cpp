@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "core/script.h"
@@ -663,3 +664,75 @@ TEST_F(DrawingTest, FastPathsMatchTranslatedDrawing)
 }
 
 }  // namespace
+
+namespace {
+
+// One texel of colour `rgb`, uploaded into `texture` (a fresh name when 0).
+static GLuint solidTexture(uint32_t rgb, GLuint texture = 0)
+{
+    const uint8_t texel[4] = {(uint8_t)(rgb >> 16), (uint8_t)(rgb >> 8), (uint8_t)rgb, 255};
+    if (texture == 0) glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return texture;
+}
+
+static Image solidImage(GLuint texture)
+{
+    Image image;
+    image.texture = texture;
+    image.width = image.height = 8;
+    image.maxU = image.maxV = 1;
+    return image;
+}
+
+}  // namespace
+
+// Image quads wait in an open batch; whatever draws next must still see texture 0, the matrix
+// and the colour of its own call.
+TEST_F(DrawingTest, DrawingAfterImagesSeesItsOwnState)
+{
+    Image red = solidImage(solidTexture(0xFF0000));
+    setImageHandle("render-test-batch", &red);
+    run("img = _G['render-test-batch']");
+    run("setRenderColor(255, 255, 255, 255) drawImage(img, 0, 0) drawImage(img, 8, 0) "
+        "setRenderColor(0, 0, 255, 255) drawRectangle(20, 20, 29, 29, true) "
+        "setRenderColor(255, 255, 255, 255) drawImage(img, 40, 40) pushMatrix() translateRender(0, 10, 0) "
+        "drawImage(img, 40, 40) popMatrix() drawCircle(4, 30, 3, true)");
+    EXPECT_EQ(0xFF0000u, pixelAt(4, 4));
+    EXPECT_EQ(0xFF0000u, pixelAt(12, 4));
+    EXPECT_EQ(0x0000FFu, pixelAt(24, 24)) << "a rectangle after images is untextured, in its own colour";
+    EXPECT_EQ(0xFF0000u, pixelAt(44, 44));
+    EXPECT_EQ(0xFF0000u, pixelAt(44, 54)) << "the second quad moved by the translation";
+    EXPECT_EQ(0xFFFFFFu, pixelAt(4, 30)) << "the circle is untextured";
+    GLuint texture = red.texture;
+    glDeleteTextures(1, &texture);
+}
+
+// The loader may delete a texture and hand its name out again while a batch of it is open; the
+// open batch keeps the old texture object alive (it is bound), so a deletion must end the batch
+// and the next quad of that name must bind the name afresh. Mesa never hands a deleted name out
+// at once, so the test binds the deleted name itself: a fresh bind gives an empty texture (the
+// quad comes out in the plain render colour), a kept batch would still show red.
+TEST_F(DrawingTest, TextureDeletionEndsTheOpenBatch)
+{
+    Image red = solidImage(solidTexture(0xFF0000));
+    beginFrame();
+    renderImage(&red, 0, 0);  // the batch is open with the red texture bound
+    std::thread loader([&] {
+        makeLoaderContextCurrent();
+        deleteTexture(red.texture);
+        glFinish();
+        releaseLoaderContext();
+    });
+    loader.join();
+    renderImage(&red, 10, 0);
+    endFrame();
+    EXPECT_EQ(0xFF0000u, pixelAt(4, 4)) << "the queued quad keeps the texture it was drawn with";
+    EXPECT_EQ(0xFFFFFFu, pixelAt(14, 4)) << "the name was bound afresh after the deletion";
+    GLuint texture = red.texture;
+    glDeleteTextures(1, &texture);
+}
