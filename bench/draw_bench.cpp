@@ -1,22 +1,19 @@
-// draw_bench - frames per second of N filled circles (radius 10), N filled 16 x 16 rectangles
-// and N 32 x 32 image quads per frame, at N = 1,000 and 10,000, beside LÖVE in the same run.
+// draw_bench - frames per second of shapes and images drawn from Lua, beside LÖVE in the same run.
 //
+// Workloads, each at several N (draws per frame):
+//   circles     N filled circles of radius 10                          N = 1,000 and 10,000
+//   rectangles  N filled 16 x 16 rectangles                            N = 1,000 and 10,000
+//   images      N 32 x 32 image quads (loose project files)            N = 1,000 and 10,000
+//   sprites     one 32 x 32 image from the archive drawn N times       N = 1,000, 5,000 and 20,000
 // Our side is a fresh engine process (`draw_bench --engine WORKLOAD N SECONDS`) started as a game
-// is: a loose project whose first room lists the image and whose Render makes the N calls
-// (drawCircle, drawRectangle or drawImage) from Lua; the engine's frame loop runs with a clock
-// that only sleeps move, so every frame is stepped, drawn and swapped without waiting. After 20
-// warm-up frames it counts drawn frames for SECONDS. LÖVE's side (bench/love/draw) draws the same
-// shapes at the same places (circles with the same 31 segments) from a love.run without its 1 ms
-// sleep, vsync off. Both use a 640 x 480 window on the same X display (DISPLAY).
-// Usage: draw_bench [seconds per run, default 2] [workload: circles, rectangles, images or all]
-//                   [runs per side, default 1; with more, the sides alternate and the best counts,
-//                   which keeps other load on a shared machine from deciding the ratio]
-#include <X11/Xlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// is: its first room lists the image and its Render makes the N calls (drawCircle, drawRectangle
+// or drawImage); the frame loop runs unthrottled (runUnthrottledEngine). LÖVE's side (bench/love/
+// draw) draws the same shapes at the same places (circles with the same 31 segments) from a
+// love.run without its 1 ms sleep, vsync off. Both use a 640 x 480 window on the same DISPLAY.
+// Usage: draw_bench [seconds per run, default 2] [workload or all] [runs per side, default 1;
+//        with more, the sides alternate and the best counts, so other load on a shared machine
+//        does not decide the ratio]
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,13 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "core/engine.h"
-#include "core/frame_loop.h"
-#include "core/room_file.h"
-#include "core/script.h"
-#include "resources/data_file.h"
-
-using Clock = std::chrono::steady_clock;
+#include "bench_support.h"
 
 // The room's Render: positions as in bench/love/draw/main.lua.
 static const char *ROOM_SCRIPT =
@@ -50,132 +41,32 @@ static const char *ROOM_SCRIPT =
     "  setRenderColor(255, 255, 255, 255)\n"
     "end\n";
 
-// --- the engine child
-
-static uint32_t fakeNow = 0;  // ms; moves only when the loop asks to sleep, so it never sleeps
-static uint32_t fakeTicks() { return fakeNow; }
-static void fakeDelay(uint32_t ms) { fakeNow += ms; }
-
-// Renders after the room module: counts the frames it draws once the room has started.
-class FrameCounter : public QFFrameModule
-{
-public:
-    void render() override
-    {
-        if (!started) {
-            lua_State *L = scriptState();
-            lua_getglobal(L, "roomStarted");
-            started = lua_toboolean(L, -1);
-            lua_pop(L, 1);
-            return;
-        }
-        if (++frames == 20) begin = Clock::now();
-        if (frames <= 20) return;
-        const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-        if (seconds >= measureSeconds) {
-            printf("fps %.1f\n", (frames - 20) / seconds);
-            fflush(stdout);
-            requestQuit();
-        }
-    }
-    bool started = false;
-    int frames = 0;
-    double measureSeconds = 2;
-    Clock::time_point begin;
-};
-
-static int runEngineChild(const char *workload, int count, double seconds)
-{
-    XInitThreads();
-    const FramePlatform &sdl = sdlFramePlatform();
-    setFramePlatform({fakeTicks, fakeDelay, sdl.pumpEvents, sdl.beginFrame, sdl.endFrame, sdl.swapBuffers});
-    startEngine();
-    lua_State *L = scriptState();
-    lua_pushinteger(L, count);
-    lua_setglobal(L, "benchCount");
-    lua_pushstring(L, workload);
-    lua_setglobal(L, "benchWorkload");
-    FrameCounter *counter = new FrameCounter();
-    counter->measureSeconds = seconds;
-    counter->priority = -1;  // inserted after the room module
-    addFrameModule(counter);
-    runEngine();
-    stopEngine();
-    return 0;
-}
-
-// --- the two projects
-
-static bool buildProjects(const std::string &folder)
+// Folder layout: loose/ and packed/ (the two games), love/ (main.lua, conf.lua, sprite.png).
+static bool buildGames(const std::string &folder)
 {
     namespace fs = std::filesystem;
-    const std::string project = folder + "/ours/Projects/draw/";
-    fs::create_directories(project + "Rooms");
-    fs::create_directories(project + "Images");
+    const std::string images = folder + "/loose/Projects/draw/Images/";
+    fs::create_directories(images);
+    fs::create_directories(folder + "/packed/Projects/draw/Images");
     fs::create_directories(folder + "/love");
+    // A 32 x 32 picture: a yellow disc on blue with a light frame, as a PNG for all three.
     const std::string command = "convert -size 30x30 xc:'rgb(40,160,220)' -fill 'rgb(240,200,40)' -draw 'circle 15,15 15,4'"
-                                " -bordercolor 'rgb(250,250,250)' -border 1 PNG24:'" +
-                                project + "Images/sprite.png' 2>/dev/null";
+                                " -bordercolor 'rgb(250,250,250)' -border 1 PNG24:'" + images + "sprite.png' 2>/dev/null";
     if (system(command.c_str()) != 0) return false;
-    fs::copy_file(project + "Images/sprite.png", folder + "/love/sprite.png");
-    RoomNameLists lists;
-    lists.names[ROOM_IMAGES] = {"sprite.png"};
-    if (!writeRoomFile(project + "Rooms/first", lists, ROOM_SCRIPT)) return false;
-    DataFile file;
-    if (!file.openForWrite(project + "draw.dat")) return false;
-    file.writeInt32(640);
-    file.writeInt32(480);
-    file.writeString("first");
-    file.writeInt32(0);
-    if (!file.close()) return false;
-    FILE *ini = fopen((folder + "/ours/Quillfen.ini").c_str(), "w");
-    if (!ini) return false;
-    fputs("[project]\ncodename = draw\n[audio]\nenabled = false\n", ini);
-    fclose(ini);
+    fs::copy_file(images + "sprite.png", folder + "/packed/Projects/draw/Images/sprite.png");
+    fs::copy_file(images + "sprite.png", folder + "/love/sprite.png");
     fs::copy_file(QF_BENCH_DIR "/love/draw/main.lua", folder + "/love/main.lua");
     fs::copy_file(QF_BENCH_DIR "/love/draw/conf.lua", folder + "/love/conf.lua");
-    return true;
-}
-
-// --- running and reporting
-
-// Runs argv in `folder` and returns its standard output (standard error is dropped).
-static std::string runAndCapture(const std::vector<std::string> &argv, const std::string &folder)
-{
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return "";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(127);
-        dup2(pipeFds[1], 1);
-        close(pipeFds[0]);
-        if (!freopen("/dev/null", "w", stderr)) _exit(127);
-        std::vector<char *> args;
-        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    std::string output;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, (size_t)n);
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return output;
-}
-
-static double valueAfter(const std::string &output, const std::string &key)
-{
-    const size_t at = output.find(key + " ");
-    return at == std::string::npos ? -1 : atof(output.c_str() + at + key.size() + 1);
+    RoomNameLists lists;
+    lists.names[ROOM_IMAGES] = {"sprite.png"};
+    return writeBenchGame(folder + "/loose", "draw", lists, ROOM_SCRIPT, {"Images/sprite.png"}, false) &&
+           writeBenchGame(folder + "/packed", "draw", lists, ROOM_SCRIPT, {"Images/sprite.png"}, true);
 }
 
 int main(int argc, char **argv)
 {
-    if (argc > 4 && strcmp(argv[1], "--engine") == 0) return runEngineChild(argv[2], atoi(argv[3]), atof(argv[4]));
+    if (argc > 4 && strcmp(argv[1], "--engine") == 0)
+        return runUnthrottledEngine(atof(argv[4]), {{"benchWorkload", argv[2]}, {"benchCount", argv[3]}});
     if (!getenv("DISPLAY")) {
         fprintf(stderr, "draw_bench: no display\n");
         return 1;
@@ -183,44 +74,43 @@ int main(int argc, char **argv)
     const std::string seconds = argc > 1 ? argv[1] : "2";
     const std::string filter = argc > 2 && strcmp(argv[2], "all") != 0 ? argv[2] : "";
     const int runs = argc > 3 ? std::max(1, atoi(argv[3])) : 1;
-    Display *desktop = XOpenDisplay(nullptr);  // keeps an idle X server from resetting between runs
-    setenv("ALSOFT_DRIVERS", "null", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    char folderName[] = "/tmp/qfdraw-XXXXXX";
-    const std::string folder = mkdtemp(folderName);
-    if (!buildProjects(folder)) {
-        fprintf(stderr, "draw_bench: could not build the projects in %s\n", folder.c_str());
+    prepareBenchEnvironment();
+    const std::string folder = makeBenchFolder("draw");
+    if (!buildGames(folder)) {
+        fprintf(stderr, "draw_bench: could not build the games in %s\n", folder.c_str());
         return 1;
     }
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+    const std::string self = selfPath();
 
-    printf("N shapes per frame from Lua, unthrottled, 640x480 window, %s s per run, best of %d\n", seconds.c_str(), runs);
+    printf("N draws per frame from Lua, unthrottled, 640x480 window, %s s per run, best of %d\n", seconds.c_str(), runs);
     struct Workload
     {
-        const char *name, *ours, *love;
+        const char *name, *ours, *love, *game;
+        std::vector<int> counts;
     };
     const Workload workloads[] = {
-        {"circles", "drawCircle(x, y, 10, true)", "circle('fill', x, y, 10, 31)"},
-        {"rectangles", "drawRectangle 16x16 filled", "rectangle('fill', x, y, 16, 16)"},
-        {"images", "drawImage 32x32", "draw(image, x, y)"},
+        {"circles", "drawCircle(x, y, 10, true)", "circle('fill', x, y, 10, 31)", "loose", {1000, 10000}},
+        {"rectangles", "drawRectangle 16x16 filled", "rectangle('fill', x, y, 16, 16)", "loose", {1000, 10000}},
+        {"images", "drawImage 32x32", "draw(image, x, y)", "loose", {1000, 10000}},
+        {"sprites", "drawImage, from the archive", "draw(image, x, y)", "packed", {1000, 5000, 20000}},
     };
     for (const Workload &w : workloads) {
         if (!filter.empty() && filter != w.name) continue;
-        for (int count : {1000, 10000}) {
+        const std::string loveWorkload = strcmp(w.name, "sprites") == 0 ? "images" : w.name;
+        for (int count : w.counts) {
             const std::string n = std::to_string(count);
             double ours = -1, love = -1;
             for (int run = 0; run < runs; run++) {
-                ours = std::max(ours, valueAfter(runAndCapture({self, "--engine", w.name, n, seconds}, folder + "/ours"), "fps"));
-                love = std::max(love, valueAfter(runAndCapture({"love", folder + "/love", w.name, n, seconds}, folder + "/love"),
+                ours = std::max(ours, valueAfter(runChild({self, "--engine", w.name, n, seconds}, folder + "/" + w.game).output, "fps"));
+                love = std::max(love, valueAfter(runChild({"love", folder + "/love", loveWorkload, n, seconds}, folder + "/love").output,
                                                  "love-fps"));
             }
-            printf("%-10s N = %5d: quillfen %-28s %8.1f fps | LÖVE %-31s %8.1f fps | ratio %.2f (goal >= 1.0)\n",
-                   w.name, count, w.ours, ours, w.love, love, love > 0 ? ours / love : 0.0);
+            printf("%-10s N = %5d: quillfen %-28s %8.1f fps | LÖVE %-31s %8.1f fps | ratio %.2f (goal >= 1.0)\n", w.name,
+                   count, w.ours, ours, w.love, love, love > 0 ? ours / love : 0.0);
             fflush(stdout);
         }
     }
     std::filesystem::remove_all(folder);
-    if (desktop) XCloseDisplay(desktop);
+    endBenchEnvironment();
     return 0;
 }

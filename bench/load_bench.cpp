@@ -13,7 +13,6 @@
 #include <SDL.h>
 #include <X11/Xlib.h>
 #include <IL/il.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,11 +27,9 @@
 
 #include "core/engine.h"
 #include "core/frame_loop.h"
-#include "core/room_file.h"
 #include "graphics/image.h"
-#include "resources/archive.h"
-#include "resources/data_file.h"
 #include "resources/resource_manager.h"
+#include "bench_support.h"
 
 using Clock = std::chrono::steady_clock;
 static const int IMAGE_COUNT = 200;
@@ -131,101 +128,25 @@ static std::string imageName(int i)
 static bool buildProjects(const std::string &folder)
 {
     namespace fs = std::filesystem;
-    const std::string project = folder + "/ours/Projects/bench/";
-    fs::create_directories(project + "Rooms");
-    fs::create_directories(project + "Images");
+    const std::string images = folder + "/ours/Projects/bench/Images/";
+    fs::create_directories(images);
     fs::create_directories(folder + "/love/images");
     initImageLibrary();
     RoomNameLists lists;
+    std::vector<std::string> assets;
     for (int i = 0; i < IMAGE_COUNT; i++) {
         const std::string name = imageName(i);
-        if (!writePng(project + "Images/" + name, i)) return false;
-        fs::create_hard_link(project + "Images/" + name, folder + "/love/images/" + name);
+        if (!writePng(images + name, i)) return false;
+        fs::create_hard_link(images + name, folder + "/love/images/" + name);
         lists.names[ROOM_IMAGES].push_back(name);
+        assets.push_back("Images/" + name);
     }
-    if (!writeRoomFile(project + "Rooms/first", lists, "")) return false;
-    DataFile file;
-    if (!file.openForWrite(project + "bench.dat")) return false;
-    file.writeInt32(640);
-    file.writeInt32(480);
-    file.writeString("first");
-    file.writeInt32(0);
-    if (!file.close()) return false;
-
-    // Pack with entry names relative to ours/, as the engine looks them up.
-    char previous[4096];
-    if (!getcwd(previous, sizeof previous) || chdir((folder + "/ours").c_str()) != 0) return false;
-    std::vector<std::string> entries = {"Projects/bench/bench.dat", "Projects/bench/Rooms/first"};
-    for (int i = 0; i < IMAGE_COUNT; i++) entries.push_back("Projects/bench/Images/" + imageName(i));
-    const bool packed = buildArchive(entries, "bench.qfa", ARCHIVE_KEY);
-    if (chdir(previous) != 0) return false;
-    if (!packed) return false;
-    fs::remove_all(folder + "/ours/Projects");  // the engine reads the archive only
-    FILE *ini = fopen((folder + "/ours/Quillfen.ini").c_str(), "w");
-    if (!ini) return false;
-    fputs("[project]\ncodename = bench\n[audio]\nenabled = false\n", ini);
-    fclose(ini);
     fs::copy_file(QF_BENCH_DIR "/love/load/main.lua", folder + "/love/main.lua");
     fs::copy_file(QF_BENCH_DIR "/love/load/conf.lua", folder + "/love/conf.lua");
-    return true;
+    return writeBenchGame(folder + "/ours", "bench", lists, "", assets, true);
 }
 
 // --- running and reporting
-
-static std::string runAndCapture(const std::vector<std::string> &argv, const std::string &folder)
-{
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return "";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(127);
-        dup2(pipeFds[1], 1);
-        close(pipeFds[0]);
-        if (!freopen("/dev/null", "w", stderr)) _exit(127);
-        std::vector<char *> args;
-        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    std::string output;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) output.append(buffer, (size_t)n);
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return output;
-}
-
-// The number after `key` on its line, or -1.
-static double valueAfter(const std::string &output, const std::string &key)
-{
-    const size_t at = output.find(key + " ");
-    return at == std::string::npos ? -1 : atof(output.c_str() + at + key.size() + 1);
-}
-
-static std::vector<double> numbersAfter(const std::string &output, const std::string &key)
-{
-    std::vector<double> frames;
-    const size_t at = output.find("\n" + key + " ");
-    if (at == std::string::npos) return frames;
-    const char *p = output.c_str() + at + 1 + key.size();
-    char *end = nullptr;
-    for (double v = strtod(p, &end); end != p; v = strtod(p, &end)) {
-        frames.push_back(v);
-        p = end;
-    }
-    return frames;
-}
-
-static double median(std::vector<double> values)
-{
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 int main(int argc, char **argv)
 {
@@ -235,23 +156,19 @@ int main(int argc, char **argv)
         return 1;
     }
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
-    Display *desktop = XOpenDisplay(nullptr);  // keeps an idle X server from resetting between runs
-    setenv("ALSOFT_DRIVERS", "null", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    char folderName[] = "/tmp/qfload-XXXXXX";
-    const std::string folder = mkdtemp(folderName);
+    prepareBenchEnvironment();
+    const std::string folder = makeBenchFolder("load");
     if (!buildProjects(folder)) {
         fprintf(stderr, "load_bench: could not build the projects in %s\n", folder.c_str());
         return 1;
     }
-    char self[4096] = {};
-    if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+    const std::string self = selfPath();
 
     std::vector<double> oursMs, loveMs, frames, idle;
     double worstFrame = 0;
     for (int i = 0; i < runs; i++) {
-        const std::string ours = runAndCapture({self, "--engine"}, folder + "/ours");
-        const std::string love = runAndCapture({"love", folder + "/love"}, folder + "/love");
+        const std::string ours = runChild({self, "--engine"}, folder + "/ours").output;
+        const std::string love = runChild({"love", folder + "/love"}, folder + "/love").output;
         oursMs.push_back(valueAfter(ours, "loaded-ms"));
         loveMs.push_back(valueAfter(love, "love-load-ms"));
         const std::vector<double> runFrames = numbersAfter(ours, "frames");
@@ -270,7 +187,7 @@ int main(int argc, char **argv)
                runFrames.size(), slowest.c_str(), loveMs.back());
     }
     std::filesystem::remove_all(folder);
-    if (desktop) XCloseDisplay(desktop);
+    endBenchEnvironment();
 
     const double ours = median(oursMs), love = median(loveMs);
     printf("(a) 200 PNG 256x256 from the archive until resourcesAreLoaded (median of %d): %.1f ms\n", runs, ours);

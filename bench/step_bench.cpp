@@ -17,6 +17,7 @@
 #include "core/rooms.h"
 #include "core/script.h"
 #include "resources/resource_script.h"
+#include "bench_support.h"
 #ifdef QF_USE_LUAJIT
 #include <luajit.h>
 #endif
@@ -45,24 +46,19 @@ static double elapsedMs(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Runs `command` and returns the number after "update-ms" in its output, or -1.
+// LÖVE's mean love.update time over 10,000 objects, or -1.
 static double loveUpdateMs()
 {
     if (!getenv("DISPLAY")) return -1;
-    FILE *pipe = popen("SDL_AUDIODRIVER=dummy love " QF_BENCH_DIR "/love/step 2>/dev/null", "r");
-    if (!pipe) return -1;
-    double ms = -1;
-    char line[256];
-    while (fgets(line, sizeof line, pipe))
-        if (sscanf(line, "update-ms %lf", &ms) == 1) break;
-    pclose(pipe);
+    prepareBenchEnvironment();
+    const double ms = valueAfter(runChild({"love", QF_BENCH_DIR "/love/step"}, "/tmp").output, "update-ms");
+    endBenchEnvironment();
     return ms;
 }
 
 int main()
 {
-    char folderName[] = "/tmp/qfstep-XXXXXX";
-    const std::string folder = mkdtemp(folderName);
+    const std::string folder = makeBenchFolder("step");
     if (chdir(folder.c_str()) != 0) return 1;
     if (system("mkdir -p Projects/bench/Rooms Projects/bench/Objects") != 0) return 1;
     FILE *ini = fopen("Quillfen.ini", "w");

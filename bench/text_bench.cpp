@@ -19,6 +19,7 @@
 #include "graphics/font.h"
 #include "graphics/image.h"
 #include "resources/registry.h"
+#include "bench_support.h"
 
 // Xlib's own `Font` typedef clashes with the engine's font record, so Xlib.h stays out of here.
 extern "C" int XInitThreads(void);
@@ -49,25 +50,18 @@ template <class Draw> static double measureFps(Draw draw, double *submitMs)
     return kFrames / std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The number after "fps" in LÖVE's output, or -1.
+// LÖVE's frames per second printing the same text, or -1.
 static double loveFps()
 {
     if (!getenv("DISPLAY")) return -1;
-    FILE *pipe = popen("SDL_AUDIODRIVER=dummy timeout 300 love " QF_BENCH_DIR "/love/text 2>/dev/null", "r");
-    if (!pipe) return -1;
-    double fps = -1;
-    char line[256];
-    while (fgets(line, sizeof line, pipe))
-        if (sscanf(line, "fps %lf", &fps) == 1) break;
-    pclose(pipe);
-    return fps;
+    return valueAfter(runChild({"love", QF_BENCH_DIR "/love/text"}, "/tmp").output, "fps");
 }
 
 int main()
 {
     XInitThreads();
-    char folderName[] = "/tmp/qftext-XXXXXX";
-    const std::string folder = mkdtemp(folderName);
+    prepareBenchEnvironment();
+    const std::string folder = makeBenchFolder("text");
     std::string tool = QF_ENGINE_PATH;
     tool = tool.substr(0, tool.find_last_of('/') + 1) + "quillfen-font";
     if (system((tool + " -q -s 16 " + folder + "/bench.fnt").c_str()) != 0) {
@@ -136,6 +130,7 @@ int main()
     if (system(("rm -rf '" + folder + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", folder.c_str());
 
     const double love = std::max(loveFps(), loveFps());  // best of two runs, as ours
+    endBenchEnvironment();
     printf("text: \"%s\" (%d px wide) x 500 per frame = 20,000 glyphs, DejaVu Sans 16 px, 640x480\n", kText, width);
     printf("ours, drawText from Lua:   %8.2f fps (%.3f ms per frame, %.3f ms of it issuing draws)\n", oursLua,
            1000 / oursLua, luaSubmit);

@@ -10,7 +10,8 @@ packages=(
   libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth libgl1-mesa-dri x11-apps x11-utils xdotool mesa-utils sox vorbis-tools imagemagick
 )
-if [ "${1:-}" = "--bench" ]; then packages+=(love libluajit-5.1-dev); fi
+packages+=(libluajit-5.1-dev)  # for the QF_USE_LUAJIT build option
+if [ "${1:-}" = "--bench" ]; then packages+=(love); fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,9 +1,0 @@
--- The sprite benchmark's LÖVE side: a window the size of the engine's, sound off, vsync off.
-function love.conf(t)
-  t.window.width = 640
-  t.window.height = 480
-  t.window.title = "sprite"
-  t.window.vsync = 0
-  t.modules.audio = false
-  t.modules.sound = false
-end
