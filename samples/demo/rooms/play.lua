@@ -4,7 +4,14 @@
 
 local HUD_BOTTOM = 448  -- the HUD bar covers y 448..480
 
-local messages, pictures  -- filled by Init
+local HUD_TEXT = 473    -- the top of the HUD's line of text
+
+-- What S and L answer, shown for a second and a half.
+local messages = {
+    saved = {text = "GAME SAVED", colour = GOOD},
+    loaded = {text = "GAME LOADED", colour = GOOD},
+    nosave = {text = "NO SAVED GAME YET", colour = BAD},
+}
 
 local function spawn(class, prefix)
     nextId = nextId + 1
@@ -132,19 +139,6 @@ end
 function Init()
     setBackgroundColor(11 / 255, 16 / 255, 38 / 255)
     hud = Hud:new()
-    messages = {
-        saved = {image = getImageHandle("saved.png"), width = 167},
-        loaded = {image = getImageHandle("loaded.png"), width = 184},
-        nosave = {image = getImageHandle("nosave.png"), width = 266},
-    }
-    pictures = {
-        score = getImageHandle("score.png"),
-        best = getImageHandle("best.png"),
-        hard = getImageHandle("hard.png"),
-        gameOver = {image = getImageHandle("gameover.png"), width = 326},
-        again = {image = getImageHandle("again.png"), width = 285},
-        controls = {image = getImageHandle("controls.png"), width = 555},
-    }
     starSpeed = 1.5
     for i = 1, 60 do
         instTable["star" .. i] = Star:new()
@@ -197,23 +191,21 @@ function Render()
     setRenderColor(24, 32, 72, 255)
     drawRectangle(0, HUD_BOTTOM, 640, 480, true)
     setRenderColor(255, 255, 255, 255)
-    drawImage(pictures.score, 8, HUD_BOTTOM + 4)
-    hud:drawNumber(score, 78, HUD_BOTTOM + 5)
+    hud:counter("SCORE", score, 10, HUD_TEXT, GOLD)
     if hardMode then
-        drawImage(pictures.hard, 230, HUD_BOTTOM + 4)
+        hud:text(hud.small, "HARD", 320, HUD_TEXT, BAD, "centre")
     end
-    drawImage(pictures.best, 330, HUD_BOTTOM + 4)
-    hud:drawNumber(bestScores[1] or 0, 384, HUD_BOTTOM + 5)
     for i = 1, lives do
         drawImageExt(ship.image, 640 - i * 22, HUD_BOTTOM + 6, 0, 0.5)
     end
+    hud:counter("BEST", bestScores[1] or 0, 640 - 3 * 22 - 14, HUD_TEXT, GOLD, "right")
     if messageSteps > 0 then
-        hud:drawCentred(message, 320, 380)
+        hud:text(hud.small, message.text, 320, 392, message.colour, "centre")
     end
     if gameOver then
-        hud:drawCentred(pictures.gameOver, 320, 250)
-        hud:drawCentred(pictures.again, 320, 210)
+        hud:banner("GAME OVER", 320, 300, BAD)
+        hud:text(hud.small, "press ENTER to fly again", 320, 200, WHITE, "centre")
     elseif helpSteps > 0 then
-        hud:drawCentred(pictures.controls, 320, 8)
+        hud:controls(52)
     end
 end

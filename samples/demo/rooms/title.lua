@@ -1,17 +1,16 @@
 -- The title room: stars drift by, the ship hovers under the title, and ENTER, SPACE or a click
--- starts the game. The play room's pictures are loaded first through a resource list (which
--- also lets go of the pictures only the title uses); once they are in, forceNewRoom switches.
+-- starts the game. The play room's pictures and fonts are loaded first through a resource list
+-- (which also lets go of what only the title uses); once they are in, forceNewRoom switches.
 
 -- Log lines (room changes, saves) reach a terminal or a pipe at once.
 io.stdout:setvbuf("line")
 
+local TITLE = "STAR CATCHER"
+local TITLE_TOP = 390  -- the top of the title's line (the capitals' tops lie a little lower)
+
 function Init()
     setBackgroundColor(11 / 255, 16 / 255, 38 / 255)
     hud = Hud:new()
-    title = {image = getImageHandle("title.png"), width = 560}
-    start = {image = getImageHandle("start.png"), width = 354}
-    controls = {image = getImageHandle("controls.png"), width = 555}
-    bestWord = getImageHandle("best.png")
     shipImage = getImageHandle("ship.png")
     starSpeed = 0.4
     for i = 1, 90 do
@@ -19,7 +18,11 @@ function Init()
     end
     clock = 0
     starting = false
-    print("demo: entered the title room")
+    -- Where the title goes, and how wide the font says it is: a test compares this with the
+    -- pixels on the screen.
+    local width = getTextWidth(hud.large, TITLE)
+    print(string.format("demo: entered the title room; title %q %d pixels wide, pen at %d %d", TITLE, width,
+        320 - math.floor(width / 2), TITLE_TOP))
 end
 
 function Step()
@@ -36,14 +39,13 @@ function Step()
 end
 
 function Render()
-    hud:drawCentred(title, 320, 300)
+    hud:banner(TITLE, 320, TITLE_TOP, GOLD)
     drawImage(shipImage, 304, 236 + math.floor(math.sin(clock / 20) * 6))
     if starting or math.floor(clock / 30) % 2 == 0 then
-        hud:drawCentred(start, 320, 150)
+        hud:text(hud.small, "press ENTER or click to play", 320, 176, WHITE, "centre")
     end
-    hud:drawCentred(controls, 320, 40)
     if bestScores and (bestScores[1] or 0) > 0 then
-        drawImage(bestWord, 262, 96)
-        hud:drawNumber(bestScores[1], 322, 97)
+        hud:counter("BEST", bestScores[1], 320, 124, GOLD, "centre")
     end
+    hud:controls(70)
 end
