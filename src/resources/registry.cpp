@@ -16,7 +16,9 @@ struct RegistryState
     std::string directories[RESOURCE_TYPE_COUNT];          // written by the game start, read-only after
     std::atomic<bool> running{false};
 };
-static RegistryState registry;
+// Never destroyed: a script's os.exit runs exit() and its static destructors while the loader
+// thread may still be loading through the maps; the records stay reachable until the process ends.
+static RegistryState &registry = *new RegistryState;
 
 static bool validType(int type) { return type >= 0 && type < RESOURCE_TYPE_COUNT; }
 

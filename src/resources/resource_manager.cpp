@@ -58,7 +58,9 @@ struct ResourceManagerState
     bool attributesReady = false;
     LoaderThreadHooks hooks = {makeLoaderContextCurrent, releaseLoaderContext};  // read by each new thread
 };
-static ResourceManagerState manager;
+// Never destroyed: exit() (a script's os.exit) may run while the loader thread still uses the
+// queues and locks, and must not free them under it.
+static ResourceManagerState &manager = *new ResourceManagerState;
 
 // Caller holds loadLock. Goes before the first entry, from the front, of lower priority: entries
 // of equal priority keep the order in which they were queued, and an urgent (-1) entry counts as
