@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 static std::map<std::string, std::string> configValues;  // "section:key" -> value, byte order
 
@@ -47,14 +48,26 @@ static void parseConfigLine(std::string line, std::string &section)
     configValues[section + ":" + key] = value;
 }
 
+// Applies every line of `in`; a last line without a newline counts too. The section starts empty.
+static void parseConfigStream(std::istream &in)
+{
+    std::string section, line;
+    while (std::getline(in, line)) parseConfigLine(line, section);
+}
+
 // NOTE: a read error before the end of the file keeps the lines read so far and returns false.
 bool loadConfig(const std::string &path)
 {
     std::ifstream file(path);
     if (!file.is_open()) return false;
-    std::string section, line;
-    while (std::getline(file, line)) parseConfigLine(line, section);
+    parseConfigStream(file);
     return !file.bad();
+}
+
+void loadConfigText(const std::string &text)
+{
+    std::istringstream in(text);
+    parseConfigStream(in);
 }
 
 void clearConfig() { configValues.clear(); }

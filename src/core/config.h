@@ -8,6 +8,7 @@
 #include <string>
 
 bool loadConfig(const std::string &path);  // false when the file cannot be opened (map unchanged)
+void loadConfigText(const std::string &text);  // the same rules on a file's contents already in memory
 void clearConfig();                         // empties the map (tests; the engine never unloads it)
 
 // The stored value when the key is present, even an empty one; else the default.

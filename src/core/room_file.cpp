@@ -28,6 +28,18 @@ std::string readRoomScript(DataFile &file)
     return script;
 }
 
+bool readRoomFile(const std::string &path, RoomNameLists &lists, std::string &script)
+{
+    for (std::vector<std::string> &list : lists.names) list.clear();
+    script.clear();
+    DataFile file;
+    if (!file.openForRead(path)) return false;
+    readRoomNameLists(file, lists);
+    script = readRoomScript(file);
+    file.close();
+    return true;
+}
+
 bool writeRoomFile(const std::string &path, const RoomNameLists &lists, const std::string &script)
 {
     for (const std::vector<std::string> &list : lists.names) {

@@ -27,3 +27,6 @@ void readRoomNameLists(DataFile &file, RoomNameLists &lists);
 bool writeRoomFile(const std::string &path, const RoomNameLists &lists, const std::string &script);
 // Every byte from the current position to the end of the file ("" when the lists ran past it).
 std::string readRoomScript(DataFile &file);
+// The room switch's read: opens `path` with openForRead (archive first), reads the lists, then
+// the script, and closes it. False, with both outputs emptied, when the file does not open.
+bool readRoomFile(const std::string &path, RoomNameLists &lists, std::string &script);

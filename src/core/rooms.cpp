@@ -46,12 +46,9 @@ bool switchRoom(const std::string &roomPath)
     lua_State *L = scriptState();
     runChunk(L, END_ROOM_CHUNK, "");
 
-    DataFile file;
-    if (!file.openForRead(roomPath)) return false;
     RoomNameLists lists;
-    readRoomNameLists(file, lists);
-    const std::string roomScript = readRoomScript(file);
-    file.close();
+    std::string roomScript;
+    if (!readRoomFile(roomPath, lists, roomScript)) return false;
 
     for (const std::string &className : lists.names[ROOM_CLASSES]) {
         generateClass(L, className);

@@ -5,17 +5,22 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 #include "core/project.h"
+#include "core/room_file.h"
 #include "core/script.h"
+#include "graphics/font.h"
 #include "resources/archive.h"
 #include "resources/data_file.h"
+#include "resources/resource_list.h"
 #include "save/save.h"
 
 namespace fuzz {
@@ -133,6 +138,104 @@ inline void saveFile(const uint8_t *data, size_t size)
     if (lua_pcall(L, 1, 1, 0) != 0 || !lua_toboolean(L, -1)) abort();
     lua_close(L);
     clearSavedVariables();
+}
+
+// The input is the room file "r" of the current project directory ("Rooms/r" while no project
+// is loaded). Its resource lists, as endResourceList reads them, must name what the room
+// switch's split reads; the script is what follows the lists; and writing the lists and script
+// back out and reading that file again must give both unchanged.
+inline bool sameRoomLists(const RoomNameLists &a, const RoomNameLists &b)
+{
+    for (int i = 0; i < ROOM_LIST_COUNT; i++)
+        if (a.names[i] != b.names[i]) return false;
+    return true;
+}
+
+inline void roomFile(const uint8_t *data, size_t size)
+{
+    workFolder();
+    const std::string folder = projectDirectory() + "Rooms";
+    mkdir(folder.c_str(), 0755);  // exists after the first input
+    writeInput(folder + "/r", data, size);
+
+    RoomNameLists lists;
+    std::string script;
+    if (!readRoomFile(folder + "/r", lists, script)) abort();
+    if (script.size() > size) abort();
+    const ResourceList resources = readRoomResourceList("r", 3);
+    // Resource lists come out in the order sounds, music, fonts, images, classes, scripts,
+    // models, animations: the file's order.
+    size_t entry = 0;
+    for (int i = 0; i < ROOM_LIST_COUNT; i++) {
+        for (const std::string &name : lists.names[i]) {
+            if (entry >= resources.entries.size() || resources.entries[entry].name != name) abort();
+            entry++;
+        }
+    }
+    if (entry != resources.entries.size()) abort();
+    for (const auto &priority : resources.priorities)
+        if (priority.second != 3) abort();
+
+    if (!writeRoomFile(folder + "/copy", lists, script)) abort();
+    RoomNameLists again;
+    std::string againScript;
+    if (!readRoomFile(folder + "/copy", again, againScript)) abort();
+    if (!sameRoomLists(lists, again) || againScript != script) abort();
+}
+
+// The input is the text of a configuration file, read both from memory and from a file: the
+// two must store the same values, and no stored value keeps the blanks, quotes or comment the
+// parser strips. The fuzz configuration is put back afterwards.
+inline void configText(const uint8_t *data, size_t size)
+{
+    workFolder();
+    static const char *const keys[] = {
+        "project:codename", "project:savepath", "audio:enabled", "audio:device", "display:fullscreenMethod",
+        "display:bitsPerPixel", "display:fullscreen", "display:caption", "display:framerate", ":", "[]:"};
+    const std::string text(reinterpret_cast<const char *>(data), size);
+    clearConfig();
+    loadConfigText(text);
+    std::vector<std::string> fromText;
+    for (const char *key : keys) {
+        const std::string value = getConfigString(key, "\001absent");
+        fromText.push_back(value + "|" + std::to_string(getConfigInt(key, -7)) + "|" +
+                           std::to_string(getConfigBool(key, true)));
+        if (value == "\001absent" || value.empty()) continue;
+        const char first = value.front(), last = value.back();
+        if (first == ' ' || first == '\t' || first == '\r' || first == '"' || last == '"') abort();
+        if (value.find("//") != std::string::npos || value.find('\n') != std::string::npos) abort();
+    }
+    writeInput("input.ini", data, size);
+    clearConfig();
+    if (!loadConfig("input.ini")) abort();
+    for (size_t i = 0; i < sizeof keys / sizeof keys[0]; i++) {
+        const std::string value = getConfigString(keys[i], "\001absent");
+        if (fromText[i] != value + "|" + std::to_string(getConfigInt(keys[i], -7)) + "|" +
+                               std::to_string(getConfigBool(keys[i], true)))
+            abort();
+    }
+    clearConfig();
+    loadConfig("Quillfen.ini");
+}
+
+// The input is a font descriptor. The reader must refuse or accept it without crashing, reading
+// out of bounds or allocating without bound; an accepted font is then measured, which walks its
+// glyph and kerning maps as the text pen does. No GL is involved.
+inline void fontDescriptor(const uint8_t *data, size_t size)
+{
+    workFolder();
+    writeInput("input.fnt", data, size);
+    DataFile file;
+    if (!file.openForReadFromDisk("input.fnt")) abort();
+    Font font;
+    std::vector<std::string> pageNames;
+    if (parseFontDescriptor(file, &font, &pageNames)) {
+        if (pageNames.size() != font.pageCount) abort();
+        if (font.glyphs.size() > 20001) abort();  // 10000 chars + 10000 made by kerning pairs + id 0
+        static const char sample[] = "AV To\nWAVE\xe9\x80 0123";
+        textWidth(&font, sample);
+    }
+    file.close();
 }
 
 }  // namespace fuzz

@@ -1,5 +1,5 @@
-// Replays every seed of the archive, project-file and save-file fuzz targets, and every input
-// that once made one of them fail (tests/fuzz/regressions/<target>/), through the same code
+// Replays every seed of the archive, project-file, save-file, room-file, configuration and
+// font fuzz targets, and every input that once made one of them fail (tests/fuzz/regressions/<target>/), through the same code
 // the fuzzers run, so an old crash can never come back unnoticed. The inputs are damaged on
 // purpose: the engine's messages about them are swallowed.
 #include <gtest/gtest.h>
@@ -41,6 +41,9 @@ TEST(FuzzRegressions, EverySeedAndOldCrashRunsClean)
         {"archive_index", fuzz::archiveIndex, 3},
         {"project_file", fuzz::projectFile, 3},
         {"save_file", fuzz::saveFile, 3},
+        {"room_file", fuzz::roomFile, 5},
+        {"config", fuzz::configText, 3},
+        {"font", fuzz::fontDescriptor, 3},
     };
     char previous[4096];
     ASSERT_NE(nullptr, getcwd(previous, sizeof previous));
