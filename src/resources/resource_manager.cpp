@@ -8,7 +8,9 @@
 // wakeLoader starts a joinable thread when none runs. The thread makes the loader GL context
 // current, then repeats: empty the load queue (loads queued meanwhile included), do one unload,
 // and stop when both queues are empty. Entries stay queued while their work runs (inProgress),
-// so loadQueueSize counts a load until its object is stored in the record.
+// so loadQueueSize counts a load until its object is stored in the record. A process that ends
+// through exit() without a shutdown (a script's os.exit) drops the work not yet begun and joins
+// the thread first.
 //
 // Threads: the main thread (scripts, resource lists, shutdown) and the loader thread (loads,
 // unloads, and the dependency acquisitions that model, animation and scrap loading make).
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 
@@ -187,8 +190,28 @@ static void *loaderThreadMain(void *)
     return nullptr;
 }
 
+// Runs from exit(), which a script's os.exit calls without any shutdown: drops the queued work
+// the loader has not begun, then joins the thread. So no load is still using GL or DevIL while
+// the libraries' own exit handlers tear them down, and no finished thread is left unjoined.
+static void stopLoaderAtExit()
+{
+    {
+        std::lock_guard<std::mutex> loadGuard(manager.loadLock);
+        std::lock_guard<std::mutex> unloadGuard(manager.unloadLock);
+        // Entries in progress stay: the loader removes them itself when their work ends.
+        auto notStarted = [](const auto &entry) { return !entry.inProgress; };
+        manager.loadQueue.erase(std::remove_if(manager.loadQueue.begin(), manager.loadQueue.end(), notStarted),
+                                manager.loadQueue.end());
+        manager.unloadQueue.erase(std::remove_if(manager.unloadQueue.begin(), manager.unloadQueue.end(), notStarted),
+                                  manager.unloadQueue.end());
+    }
+    waitForLoaderThread();
+}
+
 bool startResourceManager()
 {
+    static const bool stopsAtExit = atexit(stopLoaderAtExit) == 0;  // once per process
+    (void)stopsAtExit;
     waitForLoaderThread();
     if (!manager.attributesReady) {
         pthread_attr_init(&manager.attributes);
