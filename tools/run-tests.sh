@@ -1,15 +1,30 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the engine and runs every test. Starts Xvfb when there is no
-# display; audio uses OpenAL Soft's null backend.
-set -euo pipefail
+# The test command (README; .ci/run calls it). Installs what is missing, then runs every job in
+# turn, each its own script, and fails when any of them fails:
+#   the normal build and test suite, ThreadSanitizer, ASan + UBSan + LSan, and a short fuzz pass.
+# One private Xvfb serves all jobs when there is no display; audio uses OpenAL Soft's null backend.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
-
-bash tools/install-deps.sh
+bash tools/install-deps.sh || exit 1
 source tools/xvfb.sh
-start_private_xvfb
-export ALSOFT_DRIVERS=null SDL_AUDIODRIVER=dummy
+start_private_xvfb || exit 1
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
-(cd build && ctest -j2 --output-on-failure --timeout 300)
+failed=()
+job() {  # job NAME COMMAND...: runs it, times it, remembers a failure
+  local name=$1 start=$SECONDS
+  shift
+  echo "=== $name"
+  "$@" || failed+=("$name")
+  echo "=== $name: $((SECONDS - start)) s"
+}
+
+job "build and test" bash tools/build-and-test.sh
+job "ThreadSanitizer" bash tools/tsan.sh
+job "ASan, UBSan and LSan" bash tools/asan.sh
+job "fuzzing, 15 s per target" bash tools/fuzz.sh 15
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]} (total $SECONDS s)"
+  exit 1
+fi
+echo "All jobs passed (total $SECONDS s)"

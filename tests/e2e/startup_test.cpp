@@ -3,7 +3,6 @@
 
 #include <signal.h>
 
-
 #include "test_support.h"
 
 namespace {
