@@ -91,7 +91,7 @@ static std::string roomScript(int room)
            "  soakSteps = soakSteps + 1; roomSteps = roomSteps + 1\n"
            "  if keyPressed(KEY_A) then soakKeys = soakKeys + 1 end\n"
            "  if mousePressed(BUTTON_LEFT) then soakClicks = soakClicks + 1 end\n"
-           "  if soakSteps % 600 == 0 then\n"
+           "  if soakSteps % 60 == 0 then\n"
            "    print(string.format('soak steps %d drawn %d rooms %d keys %d clicks %d saves %d', soakSteps, soakDrawn,"
            " soakRooms, soakKeys, soakClicks, soakSaves))\n"
            "  end\n"
@@ -291,7 +291,7 @@ int main(int argc, char **argv)
            "%+.2f MiB (goal < 1)\n",
            minutes, rss[std::min<size_t>(1, last)] / 1024.0, rss[last] / 1024.0, from, last,
            (rss[last] - rss[from]) / 1024.0);
-    printf("summary: steps %ld (every 600th printed), drawn %ld (%.1f%%), %ld room switches, %ld saves, %ld keys and "
+    printf("summary: steps %ld (as last printed, every 60th), drawn %ld (%.1f%%), %ld room switches, %ld saves, %ld keys and "
            "%ld clicks seen; stderr lines %d (goal 0); exit %s %d\n",
            counts.steps, counts.drawn, counts.steps ? 100.0 * counts.drawn / counts.steps : 0.0, counts.rooms - 1,
            counts.saves, counts.keys, counts.clicks, lineCount(err), WIFEXITED(status) ? "code" : "signal",
