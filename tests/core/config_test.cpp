@@ -1,4 +1,4 @@
-// Configuration parsing: one table of file lines and what the getters then answer.
+// Configuration: one table of files, a key, and what the three getters then answer.
 #include <gtest/gtest.h>
 
 #include "core/config.h"
@@ -6,72 +6,47 @@
 
 namespace {
 
-struct ConfigCase
+// Catches parser rules (sections, comments, quotes, blanks, CR LF, repeats) and getter rules.
+TEST(Config, ParserRulesAndTheThreeGetters)
 {
-    const char *file;     // whole file text
-    const char *key;      // full key looked up
-    const char *expected; // getConfigString with default "<default>"
-};
-
-TEST(Config, LinesAndValues)
-{
-    const ConfigCase cases[] = {
-        {"[display]\nframerate=30\n", "display:framerate", "30"},
-        {"[display]\nframerate = 30 ;; // comment\n", "display:framerate", "30"},
-        {"[display]\ncaption = \"My Game\"\n", "display:caption", "My Game"},
-        {"[display]\ncaption = \"\"\n", "display:caption", ""},
-        {"[display]\ncaption =\n", "display:caption", ""},
-        {"[a]\nname = a // b\n", "a:name", "a"},
-        {"key = before any section\n", ":key", "before any section"},
-        {"[display]\n[]\nframerate=5\n", "display:framerate", "5"},  // [] is too short to be a header
-        {"[display]\n=5\n", "display:", "<default>"},                  // line starting with '=' skipped
-        {"[x]\nk=1\nk=2\n", "x:k", "2"},                               // later value wins
-        {"[x]\r\nk = v\r\n", "x:k", "v"},                              // CR LF line ends
-        {"[ spaced ]\nk=v", "[ spaced ]:k", "<default>"},
-        {"[ spaced ]\nk=v", " spaced :k", "v"},                        // blanks inside brackets stay
-        {"[x]\nk = say \"hi\" there\"\n", "x:k", "say \"hi\" there"},  // inner quotes stay
-        {"[x]\n  k  \t= \t v;;;\n", "x:k", "v"},
-        {"[x]\nnoequals\nk=1\n", "x:k", "1"},
-        {"[Display]\nCaption=Big\n", "display:caption", "<default>"},  // case matters
-        {"[x]\nk=a;b\n", "x:k", "a;b"},                                // only trailing ';' go
-        {"[x]\n;;;\nk=1", "x:k", "1"},
+    // String default "<default>", int default 42; bool: 't'/'f' whatever the default, 'd' the default.
+    const struct { const char *file, *key, *text; int number; char flag; } cases[] = {
+        {"[display]\nframerate = 30 ;; // comment\n", "display:framerate", "30", 30, 't'},
+        {"[display]\ncaption = \"My Game\"\n", "display:caption", "My Game", 0, 'f'},
+        {"[display]\ncaption = \"\"\n", "display:caption", "", 0, 'f'},
+        {"[display]\ncaption =\n", "display:caption", "", 0, 'f'},
+        {"[a]\nname = a // b\n", "a:name", "a", 0, 'f'},
+        {"key = before any section\n", ":key", "before any section", 0, 'f'},
+        {"[display]\n[]\nframerate=5\n", "display:framerate", "5", 5, 't'},  // [] is too short to be a header
+        {"[display]\n=5\n", "display:", "<default>", 42, 'd'},              // a line starting with '=' is skipped
+        {"[x]\nk=1\nk=2\n", "x:k", "2", 2, 't'},                             // the later value wins
+        {"[x]\r\nk = TRUE\r\n", "x:k", "TRUE", 0, 't'},
+        {"[ spaced ]\nk=v", "[ spaced ]:k", "<default>", 42, 'd'},
+        {"[ spaced ]\nk=true", " spaced :k", "true", 0, 't'},              // blanks inside brackets stay
+        {"[x]\nk = say \"hi\" there\"\n", "x:k", "say \"hi\" there", 0, 'f'},  // inner quotes stay
+        {"[x]\n  k  \t= \t v;;;\n", "x:k", "v", 0, 'f'},
+        {"[x]\nnoequals\n;;;\nk=1", "x:k", "1", 1, 't'},
+        {"[Display]\nCaption=Big\n", "display:caption", "<default>", 42, 'd'},  // case matters
+        {"[x]\nk=a;b\n", "x:k", "a;b", 0, 'f'},                                // only trailing ';' go
+        {"[x]\nk = True\n", "x:k", "True", 0, 'f'},
+        {"[x]\nk = FALSE\n", "x:k", "FALSE", 0, 'f'},
+        {"[x]\nk = 0\n", "x:k", "0", 0, 'f'},
+        {"[display]\nframerate = 65596\n", "display:framerate", "65596", 65596, 't'},
+        {"[x]\nk = -12abc\n", "x:k", "-12abc", -12, 't'},
+        {nullptr, "audio:enabled", "<default>", 42, 'd'},  // no file: every default
     };
     TempDir dir;
-    for (const ConfigCase &c : cases) {
+    for (const auto &c : cases) {
+        const std::string name = c.file ? c.file : "(missing file)";
         clearConfig();
-        writeFile(dir.file("q.ini"), c.file);
-        ASSERT_TRUE(loadConfig(dir.file("q.ini")));
-        EXPECT_EQ(c.expected, getConfigString(c.key, "<default>")) << "file: " << c.file;
+        if (c.file) writeFile(dir.file("q.ini"), c.file);
+        EXPECT_EQ(c.file != nullptr, loadConfig(dir.file(c.file ? "q.ini" : "absent.ini"))) << name;
+        EXPECT_EQ(c.text, getConfigString(c.key, "<default>")) << name;
+        EXPECT_EQ(c.number, getConfigInt(c.key, 42)) << name;
+        const std::string flag = {getConfigBool(c.key, false) ? 't' : 'f', getConfigBool(c.key, true) ? 't' : 'f'};
+        EXPECT_EQ(c.flag == 'd' ? "ft" : std::string(2, c.flag), flag) << name << " (getConfigBool with false, true)";
     }
     clearConfig();
-}
-
-TEST(Config, TypedGetters)
-{
-    TempDir dir;
-    writeFile(dir.file("q.ini"),
-              "[audio]\nt1 = true\nt2 = TRUE\nt3 = 1\nf1 = True\nf2 = yes\nf3 = FALSE\nf4 = 0\nn = 7\n"
-              "[display]\nframerate = 65596\nneg = -12abc\nword = abc\nblank = \n");
-    clearConfig();
-    ASSERT_TRUE(loadConfig(dir.file("q.ini")));
-    for (const char *key : {"audio:t1", "audio:t2", "audio:t3", "audio:n"}) EXPECT_TRUE(getConfigBool(key, false)) << key;
-    for (const char *key : {"audio:f1", "audio:f2", "audio:f3", "audio:f4"}) EXPECT_FALSE(getConfigBool(key, true)) << key;
-    EXPECT_TRUE(getConfigBool("audio:absent", true));
-    EXPECT_EQ(65596, getConfigInt("display:framerate", 60));
-    EXPECT_EQ(-12, getConfigInt("display:neg", 0));
-    EXPECT_EQ(0, getConfigInt("display:word", 5));
-    EXPECT_EQ(0, getConfigInt("display:blank", 5));
-    EXPECT_EQ(42, getConfigInt("display:absent", 42));
-    clearConfig();
-}
-
-TEST(Config, MissingFileKeepsDefaults)
-{
-    clearConfig();
-    EXPECT_FALSE(loadConfig("/nonexistent/Quillfen.ini"));
-    EXPECT_EQ("Quillfen Engine 3.0 by Pellory", getConfigString("display:caption", "Quillfen Engine 3.0 by Pellory"));
-    EXPECT_EQ(16, getConfigInt("display:bitsPerPixel", 16));
-    EXPECT_TRUE(getConfigBool("audio:enabled", true));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// tests/fuzz/fuzz_targets.h - what each fuzz target does with one input, shared by the
-// libFuzzer programs (*_fuzz.cpp) and by the regression test that replays the seed corpus
-// and every input that ever crashed (tests/resources/fuzz_regression_test.cpp).
-// Every function must return without crashing, hanging or allocating beyond the input's size.
+// tests/fuzz/fuzz_targets.h - what each fuzz target does with one input, shared by the libFuzzer
+// programs (*_fuzz.cpp) and tests/resources/fuzz_regression_test.cpp, which replays the seeds and
+// old findings. Each must return without crashing, hanging or allocating beyond the input's size;
+// a broken invariant aborts.
 #pragma once
 
 #include <stdlib.h>
@@ -25,43 +25,34 @@
 
 namespace fuzz {
 
-// A private working folder, made the working directory once, with a configuration naming
-// the codename "fz" and the save path "saves".
-inline const std::string &workFolder()
-{
-    static std::string folder;
-    if (folder.empty()) {
-        // Memory-backed when possible: every input is written to a file, and saves fsync.
-        char shm[] = "/dev/shm/qf-fuzz-XXXXXX";
-        char tmp[] = "/tmp/qf-fuzz-XXXXXX";
-        const char *made = mkdtemp(shm);
-        if (made == nullptr) made = mkdtemp(tmp);
-        if (made == nullptr) abort();
-        folder = made;
-        atexit([] {
-            const std::string command = "rm -rf '" + workFolder() + "'";
-            if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", workFolder().c_str());
-        });
-        if (chdir(folder.c_str()) != 0) abort();
-        if (system("mkdir -p Projects/fz saves") != 0) abort();
-        FILE *ini = fopen("Quillfen.ini", "wb");
-        fputs("[project]\ncodename = fz\nsavepath = saves\n", ini);
-        fclose(ini);
-        loadConfig("Quillfen.ini");
-    }
-    return folder;
-}
-
 inline void writeInput(const std::string &path, const uint8_t *data, size_t size)
 {
     FILE *file = fopen(path.c_str(), "wb");
-    if (file == nullptr) abort();
-    if (size > 0) fwrite(data, 1, size, file);
+    if (file == nullptr || (size > 0 && fwrite(data, 1, size, file) != size)) abort();
     fclose(file);
 }
 
-// The input is an archive file: open it, then read every entry of its index through
-// DataFile with typed reads, as the engine's loaders would.
+// The working directory, made once (memory-backed when possible: inputs are files, saves fsync),
+// with a configuration naming the codename "fz" and the save path "saves".
+inline const std::string &workFolder()
+{
+    static std::string folder;
+    if (!folder.empty()) return folder;
+    char shm[] = "/dev/shm/qf-fuzz-XXXXXX", tmp[] = "/tmp/qf-fuzz-XXXXXX";
+    const char *made = mkdtemp(shm) ? shm : mkdtemp(tmp);
+    if (made == nullptr || chdir(made) != 0 || system("mkdir -p Projects/fz saves") != 0) abort();
+    folder = made;
+    atexit([] {
+        if (system(("rm -rf '" + workFolder() + "'").c_str()) != 0) fprintf(stderr, "could not remove the folder\n");
+    });
+    const std::string ini = "[project]\ncodename = fz\nsavepath = saves\n";
+    writeInput("Quillfen.ini", (const uint8_t *)ini.data(), ini.size());
+    loadConfig("Quillfen.ini");
+    return folder;
+}
+
+// The input is an archive file: open it, then read every entry of its index through DataFile
+// with typed reads, as the engine's loaders would.
 inline void archiveIndex(const uint8_t *data, size_t size)
 {
     workFolder();
@@ -80,17 +71,9 @@ inline void archiveIndex(const uint8_t *data, size_t size)
         fileExists(entries[i].name);
         if (!file.openForRead(entries[i].name)) continue;
         char buffer[64];
-        file.readInt32();
-        file.readBit();
-        file.readBit();
-        file.readString();
-        file.readReal();
-        file.skip(-4);
-        file.readInt16();
-        file.readBytes(buffer, sizeof buffer);
-        file.readBytesAt(file.size() / 2, buffer, 8);
-        file.seek(file.size() + 3);
-        file.readByte();
+        file.readInt32(), file.readBit(), file.readBit(), file.readString(), file.readReal();
+        file.skip(-4), file.readInt16(), file.readBytes(buffer, sizeof buffer);
+        file.readBytesAt(file.size() / 2, buffer, 8), file.seek(file.size() + 3), file.readByte();
         file.close();
     }
     setCurrentArchive(nullptr);
@@ -109,118 +92,97 @@ inline void projectFile(const uint8_t *data, size_t size)
     clearSavedVariables();
 }
 
-// The first 4 bytes give how many globals of each save type are declared (eight 4-bit
-// counts, types 1..8); the rest is the save file of slot "1", loaded through loadGame.
+// Calls global `name` with one string; aborts when it raises or, when `mustBeTrue`, returns false.
+inline void callSlot(lua_State *L, const char *name, const char *slot, bool mustBeTrue)
+{
+    lua_getfield(L, LUA_GLOBALSINDEX, name);
+    lua_pushstring(L, slot);
+    if (lua_pcall(L, 1, 1, 0) != 0 || (mustBeTrue && !lua_toboolean(L, -1))) abort();
+    lua_settop(L, 0);
+}
+
+// The first 4 bytes give how many globals of each save type are declared (eight 4-bit counts,
+// types 1..8); the rest is the save file of slot "1", loaded, then saved again to slot "2". A
+// fresh Lua state per input keeps libFuzzer's leak check quiet and fast.
 inline void saveFile(const uint8_t *data, size_t size)
 {
     workFolder();
     if (size < 4) return;
-    // A fresh state per input: whatever one input allocates, it frees (libFuzzer's leak check
-    // stays quiet and fast).
     lua_State *L = luaL_newstate();
     luaL_openlibs(L);
     registerSaveFunctions(L);
     clearSavedVariables();
-    for (int type = 1; type <= 8; type++) {
-        const int count = (data[(type - 1) / 2] >> ((type - 1) % 2 * 4)) & 15;
-        for (int i = 0; i < count; i++) {
-            registerSavedVariable(static_cast<uint8_t>(type), "v" + std::to_string(type) + "_" + std::to_string(i));
-        }
-    }
+    for (int type = 1; type <= 8; type++)
+        for (int i = 0; i < ((data[(type - 1) / 2] >> ((type - 1) % 2 * 4)) & 15); i++)
+            registerSavedVariable((uint8_t)type, "v" + std::to_string(type) + "_" + std::to_string(i));
     writeInput(saveFileName("1"), data + 4, size - 4);
-    lua_getfield(L, LUA_GLOBALSINDEX, "loadGame");
-    lua_pushstring(L, "1");
-    if (lua_pcall(L, 1, 1, 0) != 0) abort();  // loadGame never raises with one argument
-    lua_settop(L, 0);
-    // Whatever was loaded saves again (to another slot) without trouble.
-    lua_getfield(L, LUA_GLOBALSINDEX, "saveGame");
-    lua_pushstring(L, "2");
-    if (lua_pcall(L, 1, 1, 0) != 0 || !lua_toboolean(L, -1)) abort();
+    callSlot(L, "loadGame", "1", false);
+    callSlot(L, "saveGame", "2", true);
     lua_close(L);
     clearSavedVariables();
 }
 
-// The input is the room file "r" of the current project directory ("Rooms/r" while no project
-// is loaded). Its resource lists, as endResourceList reads them, must name what the room
-// switch's split reads; the script is what follows the lists; and writing the lists and script
-// back out and reading that file again must give both unchanged.
-inline bool sameRoomLists(const RoomNameLists &a, const RoomNameLists &b)
-{
-    for (int i = 0; i < ROOM_LIST_COUNT; i++)
-        if (a.names[i] != b.names[i]) return false;
-    return true;
-}
-
+// The input is the room file "r". Its resource lists (as endResourceList reads them) must name
+// what the room switch reads, in file order; the script is what follows the lists; writing both
+// back out and reading that again gives both unchanged.
 inline void roomFile(const uint8_t *data, size_t size)
 {
     workFolder();
     const std::string folder = projectDirectory() + "Rooms";
     mkdir(folder.c_str(), 0755);  // exists after the first input
     writeInput(folder + "/r", data, size);
-
-    RoomNameLists lists;
-    std::string script;
-    if (!readRoomFile(folder + "/r", lists, script)) abort();
-    if (script.size() > size) abort();
+    RoomNameLists lists, again;
+    std::string script, againScript;
+    if (!readRoomFile(folder + "/r", lists, script) || script.size() > size) abort();
     const ResourceList resources = readRoomResourceList("r", 3);
-    // Resource lists come out in the order sounds, music, fonts, images, classes, scripts,
-    // models, animations: the file's order.
     size_t entry = 0;
-    for (int i = 0; i < ROOM_LIST_COUNT; i++) {
-        for (const std::string &name : lists.names[i]) {
-            if (entry >= resources.entries.size() || resources.entries[entry].name != name) abort();
-            entry++;
-        }
-    }
+    for (int i = 0; i < ROOM_LIST_COUNT; i++)
+        for (const std::string &name : lists.names[i])
+            if (entry >= resources.entries.size() || resources.entries[entry++].name != name) abort();
     if (entry != resources.entries.size()) abort();
     for (const auto &priority : resources.priorities)
         if (priority.second != 3) abort();
-
-    if (!writeRoomFile(folder + "/copy", lists, script)) abort();
-    RoomNameLists again;
-    std::string againScript;
-    if (!readRoomFile(folder + "/copy", again, againScript)) abort();
-    if (!sameRoomLists(lists, again) || againScript != script) abort();
+    if (!writeRoomFile(folder + "/copy", lists, script) || !readRoomFile(folder + "/copy", again, againScript)) abort();
+    for (int i = 0; i < ROOM_LIST_COUNT; i++)
+        if (lists.names[i] != again.names[i]) abort();
+    if (againScript != script) abort();
 }
 
-// The input is the text of a configuration file, read both from memory and from a file: the
-// two must store the same values, and no stored value keeps the blanks, quotes or comment the
-// parser strips. The fuzz configuration is put back afterwards.
+// What the three getters answer for every key a game reads and two odd ones. Aborts when a stored
+// value keeps the blanks, quotes or comment the parser strips.
+inline std::vector<std::string> configAnswers()
+{
+    std::vector<std::string> answers;
+    for (const char *key : {"project:codename", "project:savepath", "audio:enabled", "audio:device", ":", "[]:",
+                            "display:fullscreenMethod", "display:bitsPerPixel", "display:fullscreen",
+                            "display:caption", "display:framerate"}) {
+        const std::string value = getConfigString(key, "");
+        if (!value.empty() && (std::string(" \t\r\"").find(value.front()) != std::string::npos || value.back() == '"' ||
+                               value.find("//") != std::string::npos || value.find('\n') != std::string::npos))
+            abort();
+        answers.push_back(getConfigString(key, "\001absent") + "|" + std::to_string(getConfigInt(key, -7)) + "|" +
+                          std::to_string(getConfigBool(key, true)));
+    }
+    return answers;
+}
+
+// The input is a configuration text, read from memory and from a file: both must store the same
+// values. The fuzz configuration is loaded again afterwards.
 inline void configText(const uint8_t *data, size_t size)
 {
     workFolder();
-    static const char *const keys[] = {
-        "project:codename", "project:savepath", "audio:enabled", "audio:device", "display:fullscreenMethod",
-        "display:bitsPerPixel", "display:fullscreen", "display:caption", "display:framerate", ":", "[]:"};
-    const std::string text(reinterpret_cast<const char *>(data), size);
     clearConfig();
-    loadConfigText(text);
-    std::vector<std::string> fromText;
-    for (const char *key : keys) {
-        const std::string value = getConfigString(key, "\001absent");
-        fromText.push_back(value + "|" + std::to_string(getConfigInt(key, -7)) + "|" +
-                           std::to_string(getConfigBool(key, true)));
-        if (value == "\001absent" || value.empty()) continue;
-        const char first = value.front(), last = value.back();
-        if (first == ' ' || first == '\t' || first == '\r' || first == '"' || last == '"') abort();
-        if (value.find("//") != std::string::npos || value.find('\n') != std::string::npos) abort();
-    }
+    loadConfigText(std::string((const char *)data, size));
+    const std::vector<std::string> fromText = configAnswers();
     writeInput("input.ini", data, size);
     clearConfig();
-    if (!loadConfig("input.ini")) abort();
-    for (size_t i = 0; i < sizeof keys / sizeof keys[0]; i++) {
-        const std::string value = getConfigString(keys[i], "\001absent");
-        if (fromText[i] != value + "|" + std::to_string(getConfigInt(keys[i], -7)) + "|" +
-                               std::to_string(getConfigBool(keys[i], true)))
-            abort();
-    }
+    if (!loadConfig("input.ini") || configAnswers() != fromText) abort();
     clearConfig();
     loadConfig("Quillfen.ini");
 }
 
-// The input is a font descriptor. The reader must refuse or accept it without crashing, reading
-// out of bounds or allocating without bound; an accepted font is then measured, which walks its
-// glyph and kerning maps as the text pen does. No GL is involved.
+// The input is a font descriptor; an accepted font is measured, which walks its glyph and kerning
+// maps as the text pen does. No GL is involved.
 inline void fontDescriptor(const uint8_t *data, size_t size)
 {
     workFolder();
@@ -232,10 +194,17 @@ inline void fontDescriptor(const uint8_t *data, size_t size)
     if (parseFontDescriptor(file, &font, &pageNames)) {
         if (pageNames.size() != font.pageCount) abort();
         if (font.glyphs.size() > 20001) abort();  // 10000 chars + 10000 made by kerning pairs + id 0
-        static const char sample[] = "AV To\nWAVE\xe9\x80 0123";
-        textWidth(&font, sample);
+        textWidth(&font, "AV To\nWAVE\xe9\x80 0123");
     }
     file.close();
 }
 
 }  // namespace fuzz
+
+// The libFuzzer entry point of a *_fuzz.cpp program: one of the functions above.
+#define QF_FUZZ_TARGET(function)                                            \
+    extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) \
+    {                                                                       \
+        fuzz::function(data, size);                                         \
+        return 0;                                                           \
+    }

@@ -1,7 +1,6 @@
-// libFuzzer target: arbitrary bytes through the image decode path (DevIL from memory, then the
-// engine's conversions), the code a broken or hostile image file in a project reaches. No GL.
-// The first byte picks the load settings, the rest is the file.
-// Seeds: tests/fuzz/corpus/image/ (small PNG, BMP, TGA, JPEG, GIF and PPM files).
+// image_fuzz - libFuzzer target: bytes through the image decode path (DevIL from memory, then the
+// engine's conversions), as a broken project image reaches it; no GL. The first byte picks the
+// load settings, the rest is the file. Seeds: tests/fuzz/corpus/image/.
 #include <cstddef>
 #include <cstdint>
 
@@ -14,8 +13,7 @@ extern "C" const char *__lsan_default_suppressions() { return "leak:libIL.so\n";
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const bool ready = initImageLibrary();
-    (void)ready;
-    if (size < 1) return 0;
+    if (size < 1 || !ready) return 0;
     ImageLoadSettings settings;
     settings.colorKeyEnabled = data[0] & 1;
     settings.fixTransparentColors = data[0] & 2;

@@ -1,10 +1,9 @@
-// tests/support/test_support.cpp - helpers shared by every test program.
+// tests/support/test_support.cpp - helpers shared by every test program (main thread only).
 #include "test_support.h"
 
 #include <GL/glew.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,8 +16,12 @@
 #include <sstream>
 #include <thread>
 
+#include "core/config.h"
+#include "core/project.h"
+#include "core/script.h"
 #include "graphics/display.h"
 #include "graphics/renderer.h"
+#include "save/save.h"
 
 TempDir::TempDir()
 {
@@ -28,46 +31,87 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    std::string command = "rm -rf '" + dir + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+    if (system(("rm -rf '" + dir + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
 }
 
-static std::string captureStream(FILE *stream, const std::function<void()> &work)
+WorkDir::WorkDir()
 {
-    fflush(stream);
-    const int fd = fileno(stream);
-    const int saved = dup(fd);
+    char buffer[4096];
+    previous = getcwd(buffer, sizeof buffer) ? buffer : "/";
+    if (chdir(path().c_str()) != 0) fprintf(stderr, "could not enter %s\n", path().c_str());
+}
+
+WorkDir::~WorkDir()
+{
+    if (chdir(previous.c_str()) != 0) fprintf(stderr, "could not return to %s\n", previous.c_str());
+}
+
+void useConfig(const std::string &codename, const std::string &extraLines)
+{
+    writeFile("Quillfen.ini", "[project]\ncodename = " + codename + "\n" + extraLines);
+    clearConfig();
+    loadConfig("Quillfen.ini");
+    resetProject();
+    clearSavedVariables();
+}
+
+std::string captureStderr(const std::function<void()> &work)
+{
+    fflush(stderr);
+    const int saved = dup(2);
     char path[] = "/tmp/qfcapture-XXXXXX";
     const int temp = mkstemp(path);
-    dup2(temp, fd);
+    dup2(temp, 2);
     work();
-    fflush(stream);
-    dup2(saved, fd);
+    fflush(stderr);
+    dup2(saved, 2);
     close(saved);
     close(temp);
-    std::string text = readFile(path);
+    const std::string text = readFile(path);
     unlink(path);
     return text;
 }
 
-std::string captureStderr(const std::function<void()> &work) { return captureStream(stderr, work); }
-std::string captureStdout(const std::function<void()> &work) { return captureStream(stdout, work); }
-
 void writeFile(const std::string &path, const std::string &bytes)
 {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
+    std::ofstream(path, std::ios::binary).write(bytes.data(), (std::streamsize)bytes.size());
 }
 
 std::string readFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-bool ensureDisplay(int width, int height)
+std::string int32LE(int32_t value)
+{
+    const uint32_t v = (uint32_t)value;
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+}
+
+std::string lengthText(const std::string &text) { return int32LE((int32_t)text.size()) + text; }
+
+std::string byteString(std::initializer_list<int> values) { return std::string(values.begin(), values.end()); }
+
+std::string runLua(lua_State *L, const std::string &code)
+{
+    if (luaL_loadbuffer(L, code.data(), code.size(), "") == 0 && lua_pcall(L, 0, 0, 0) == 0) return "";
+    const std::string error = lua_tostring(L, -1) ? lua_tostring(L, -1) : "(not a string)";
+    lua_pop(L, 1);
+    return error;
+}
+
+std::string luaValue(lua_State *L, const std::string &expression)
+{
+    const std::string error = runLua(L, "_value = tostring(" + expression + ")");
+    lua_getglobal(L, "_value");
+    const std::string text = error.empty() ? lua_tostring(L, -1) : "error: " + error;
+    lua_pop(L, 1);
+    return text;
+}
+
+bool ensureDisplay()
 {
     static int state = 0;  // 0 untried, 1 open, -1 unavailable
     if (state == 0) {
@@ -75,7 +119,7 @@ bool ensureDisplay(int width, int height)
         state = -1;
         // An X server that is resetting refuses connections for a moment: try a few times.
         for (int attempt = 0; attempt < 20 && state < 0 && getenv("DISPLAY"); attempt++) {
-            if (initDisplay(width, height)) state = 1;
+            if (initDisplay(64, 64)) state = 1;
             else std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
     }
@@ -94,18 +138,16 @@ std::vector<uint8_t> readPixels(int x, int y, int w, int h)
 
 uint32_t pixelAt(int x, int y)
 {
-    std::vector<uint8_t> p = readPixels(x, y, 1, 1);
+    const std::vector<uint8_t> p = readPixels(x, y, 1, 1);
     return (uint32_t)p[0] << 16 | (uint32_t)p[1] << 8 | p[2];
 }
 
 ChildProcess::~ChildProcess()
 {
-    if (child > 0 && !exited) {
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-    }
-    if (!outPath.empty()) unlink(outPath.c_str());
-    if (!errPath.empty()) unlink(errPath.c_str());
+    signal(SIGKILL);
+    if (child > 0 && !exited) waitpid(child, nullptr, 0);
+    unlink(outPath.c_str());
+    unlink(errPath.c_str());
 }
 
 bool ChildProcess::start(const std::vector<std::string> &argv, const std::string &workingDir,
@@ -135,17 +177,14 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
 
 bool ChildProcess::waitExit(int timeoutMs)
 {
-    if (exited) return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
-    for (;;) {
-        if (waitpid(child, &status, WNOHANG) == child) break;
+    while (!exited && waitpid(child, &status, WNOHANG) != child) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    exited = true;
-    code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return true;
+    if (!exited) code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exited = true;
 }
 
 void ChildProcess::signal(int sig)
@@ -153,24 +192,15 @@ void ChildProcess::signal(int sig)
     if (child > 0 && !exited) kill(child, sig);
 }
 
-std::string ChildProcess::out() const { return readFile(outPath); }
-std::string ChildProcess::err() const { return readFile(errPath); }
-
 ProcessResult runProgram(const std::vector<std::string> &argv, const std::string &workingDir, int timeoutSeconds,
                          const std::vector<std::string> &extraEnv)
 {
     ChildProcess process;
-    ProcessResult result;
-    if (!process.start(argv, workingDir, extraEnv)) return result;
-    if (!process.waitExit(timeoutSeconds * 1000)) {
-        process.signal(SIGKILL);
-        process.waitExit(5000);
-    } else {
-        result.exitCode = process.exitCode();
-    }
-    result.out = process.out();
-    result.err = process.err();
-    return result;
+    if (!process.start(argv, workingDir, extraEnv)) return {};
+    const bool exited = process.waitExit(timeoutSeconds * 1000);
+    process.signal(SIGKILL);
+    process.waitExit(5000);
+    return {exited ? process.exitCode() : -1, process.out(), process.err()};
 }
 
 // Windows of other processes come and go while we look at them: their errors are expected.
@@ -178,41 +208,31 @@ static int ignoreXError(Display *, XErrorEvent *) { return 0; }
 
 static Display *testXDisplay()
 {
-    static Display *connection = nullptr;
-    if (!connection) {
-        connection = XOpenDisplay(nullptr);
-        XSetErrorHandler(ignoreXError);
-    }
+    static Display *connection = (XSetErrorHandler(ignoreXError), XOpenDisplay(nullptr));
     return connection;
 }
 
-// The _NET_WM_PID of a window (SDL sets it on its top-level window), or 0.
-static long windowPid(Display *x, Window window)
-{
-    Atom type;
-    int format;
-    unsigned long items = 0, remaining = 0;
-    unsigned char *data = nullptr;
-    long pid = 0;
-    if (XGetWindowProperty(x, window, XInternAtom(x, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type, &format,
-                           &items, &remaining, &data) == Success && data) {
-        if (items == 1 && format == 32) pid = *(long *)data;
-        XFree(data);
-    }
-    return pid;
-}
-
+// The top-level window (or one below it) named `name` whose _NET_WM_PID (SDL sets it) is `pid`.
 static Window findNamed(Display *x, Window window, const std::string &name, int pid)
 {
     char *windowName = nullptr;
     if (XFetchName(x, window, &windowName) && windowName) {
-        const bool match = name == windowName && (pid == 0 || windowPid(x, window) == pid);
+        bool match = name == windowName;
         XFree(windowName);
+        Atom type;
+        int format;
+        unsigned long items = 0, remaining = 0;
+        unsigned char *data = nullptr;
+        if (match && pid != 0) {
+            match = XGetWindowProperty(x, window, XInternAtom(x, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
+                                       &type, &format, &items, &remaining, &data) == Success &&
+                    data && items == 1 && format == 32 && *(long *)data == pid;
+            if (data) XFree(data);
+        }
         if (match) return window;
     }
-    Window root, parent, *children = nullptr;
+    Window root, parent, *children = nullptr, found = 0;
     unsigned count = 0;
-    Window found = 0;
     if (XQueryTree(x, window, &root, &parent, &children, &count)) {
         for (unsigned i = 0; i < count && !found; i++) found = findNamed(x, children[i], name, pid);
         if (children) XFree(children);
@@ -223,11 +243,9 @@ static Window findNamed(Display *x, Window window, const std::string &name, int 
 unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid)
 {
     Display *x = testXDisplay();
-    if (!x) return 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        Window found = findNamed(x, DefaultRootWindow(x), name, pid);
-        if (found) return found;
+    while (x && std::chrono::steady_clock::now() < deadline) {
+        if (Window found = findNamed(x, DefaultRootWindow(x), name, pid)) return found;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return 0;
@@ -246,10 +264,7 @@ bool requestWindowClose(unsigned long window)
 {
     Display *x = testXDisplay();
     XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
+    event.xclient = {ClientMessage, 0, False, x, window, XInternAtom(x, "WM_PROTOCOLS", False), 32, {}};
     event.xclient.data.l[0] = (long)XInternAtom(x, "WM_DELETE_WINDOW", False);
     event.xclient.data.l[1] = CurrentTime;
     const bool sent = XSendEvent(x, window, False, NoEventMask, &event) != 0;

@@ -1,10 +1,14 @@
-// tests/support/test_support.h - shared helpers: temporary folders, captured stderr, a GL window.
+// tests/support/test_support.h - shared helpers: temporary folders, captured stderr, binary
+// literals, Lua one-liners, a GL window, child processes and X windows. Main thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
+
+struct lua_State;
 
 // A fresh folder under /tmp, removed with its contents when the object goes.
 class TempDir
@@ -19,17 +23,36 @@ private:
     std::string dir;
 };
 
-// Runs `work` with stderr (or stdout) sent to a file and returns what was written.
-std::string captureStderr(const std::function<void()> &work);
-std::string captureStdout(const std::function<void()> &work);
+// A TempDir that is the working directory while the object lives.
+class WorkDir : public TempDir
+{
+public:
+    WorkDir();
+    ~WorkDir();
 
+private:
+    std::string previous;
+};
+
+// Writes and loads "Quillfen.ini" ([project] codename and `extraLines`) in the working directory,
+// forgetting any loaded project and declared saved globals.
+void useConfig(const std::string &codename, const std::string &extraLines = "");
+
+std::string captureStderr(const std::function<void()> &work);  // what `work` wrote to stderr
 void writeFile(const std::string &path, const std::string &bytes);
 std::string readFile(const std::string &path);
 
-// Opens the engine's display once per test process (64x64 unless asked otherwise before the
-// first call). False when it cannot be opened. Tests skip only when DISPLAY is not set at all:
-// with a display named, failing to open it is a failure, not a skip.
-bool ensureDisplay(int width = 64, int height = 64);
+// Binary literals: little-endian int32; int32 length + text; raw bytes.
+std::string int32LE(int32_t value);
+std::string lengthText(const std::string &text);
+std::string byteString(std::initializer_list<int> values);
+
+std::string runLua(lua_State *L, const std::string &code);            // protected: "" or the error's text
+std::string luaValue(lua_State *L, const std::string &expression);  // tostring(expression) or "error: ..."
+
+// Opens the engine's 64x64 display once per process. Tests skip only when DISPLAY is not set: a
+// named display that fails to open is a failure.
+bool ensureDisplay();
 #define REQUIRE_DISPLAY()                                                       \
     do {                                                                        \
         if (!getenv("DISPLAY")) GTEST_SKIP() << "no display";                   \
@@ -50,8 +73,8 @@ public:
     bool waitExit(int timeoutMs);  // false on timeout (the child keeps running)
     void signal(int sig);
     int exitCode() const { return code; }  // -1 until it exited normally
-    std::string out() const;
-    std::string err() const;
+    std::string out() const { return readFile(outPath); }
+    std::string err() const { return readFile(errPath); }
     int pid() const { return child; }
 
 private:
@@ -69,9 +92,8 @@ struct ProcessResult
 ProcessResult runProgram(const std::vector<std::string> &argv, const std::string &workingDir,
                          int timeoutSeconds, const std::vector<std::string> &extraEnv = {});
 
-// X helpers for end-to-end tests: the top-level window titled `name` (0 when none appears in
-// time), its size, and a close request as a window manager would send it. Tests run in
-// parallel: pass the engine's pid so another test's window of the same title is not taken.
+// X helpers for end-to-end tests: the window titled `name` (0 when none appears in time; pass the
+// engine's pid so a parallel test's window is not taken), its size, and a window manager's close.
 unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid = 0);
 bool windowSize(unsigned long window, int *width, int *height);
 bool requestWindowClose(unsigned long window);
