@@ -1,129 +1,131 @@
-// tests/e2e/e2e_project.h - small game projects for end-to-end tests: written as a project
-// source folder, built by `quillfen-pack compile`, and played by the real engine executable.
-// Header-only: the e2e folder's test files include it.
+// tests/e2e/e2e_project.h - shared by the end-to-end tests: game projects written as a source folder
+// and built by `quillfen-pack compile`, the real engine and tools run as child processes, and an X
+// server of a test's own for tests that read the screen or send keys.
 #pragma once
 
+#include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) break it
 #include <X11/Xlib.h>
-#include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 
-// The tools are built into the same folder as the engine.
-inline std::string packToolPath()
+inline const char *const TITLE = "Quillfen Engine 3.0 by Pellory";  // the window caption by default
+inline const std::vector<std::string> ENGINE_ENV = {"ALSOFT_DRIVERS=null", "SDL_AUDIODRIVER=dummy"};
+
+inline std::string lines(const std::vector<std::string> &items)  // each item and a newline
 {
-    const std::string engine = QF_ENGINE_PATH;
-    return engine.substr(0, engine.rfind('/') + 1) + "quillfen-pack";
+    std::string text;
+    for (const std::string &item : items) text += item + "\n";
+    return text;
+}
+inline std::string tracingClass(const std::string &name)  // prints each callback called on it
+{
+    std::string script = "print('" + name + ":script')\nfunction " + name + ":Render() end\n";
+    for (const char *callback : {"Init", "Step", "ShutDown"})
+        script += "function " + name + ":" + callback + "() print('" + name + ":" + callback + "') end\n";
+    return script;
+}
+inline std::string toolPath(const std::string &name)  // the tools are built beside the engine
+{
+    return std::filesystem::path(QF_ENGINE_PATH).parent_path().string() + "/" + name;
+}
+inline ProcessResult runPackTool(std::vector<std::string> args, const std::string &workingDir = "/tmp")
+{
+    args.insert(args.begin(), toolPath("quillfen-pack"));
+    return runProgram(args, workingDir, 60);
 }
 
-inline ProcessResult runPackTool(const std::vector<std::string> &args, const std::string &workingDir = "/tmp")
+// Writes each (path under `root`, bytes), making the folders on the way.
+inline void writeTree(const std::string &root, const std::vector<std::pair<std::string, std::string>> &files)
 {
-    std::vector<std::string> argv = {packToolPath()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return runProgram(argv, workingDir, 60);
+    for (const auto &file : files) {
+        std::filesystem::create_directories(std::filesystem::path(root + "/" + file.first).parent_path());
+        writeFile(root + "/" + file.first, file.second);
+    }
 }
 
-inline void makeFolders(const std::string &path)
-{
-    ASSERT_EQ(0, system(("mkdir -p '" + path + "'").c_str())) << path;
-}
-
-// A project source folder under a temporary directory: project.qf is written from the fields
-// below when compile() runs, rooms and objects at once.
+// A project source in a temporary folder (codename "e2e", first room "a"); compile() writes
+// project.qf from the fields below and builds the game into game().
 class SourceProject
 {
 public:
-    explicit SourceProject(const std::string &codename = "e2e", const std::string &firstRoom = "a")
-        : codename(codename), firstRoom(firstRoom)
-    {
-    }
     std::string source() const { return root.file("source"); }
-    std::string game() const { return root.file("game"); }  // where compile() writes
+    std::string game() const { return root.file("game"); }
     std::string path(const std::string &name) const { return root.file(name); }
-
-    // rooms/<name>.room and rooms/<name>.lua; the room is declared under [rooms] too.
-    void room(const std::string &name, const std::string &description, const std::string &script)
+    void file(const std::string &name, const std::string &bytes) { writeTree(source(), {{name, bytes}}); }
+    void room(const std::string &name, const std::string &lists, const std::string &script)
     {
-        rooms.push_back(name);
-        file("rooms/" + name + ".room", description);
+        rooms += name + "\n";
+        file("rooms/" + name + ".room", lists);
         file("rooms/" + name + ".lua", script);
     }
-    void object(const std::string &className, const std::string &script)
+    void object(const std::string &className, const std::string &script) { file("objects/" + className + ".lua", script); }
+    std::string image(const std::string &name, const std::string &convertArguments)  // returns its path
     {
-        file("objects/" + className + ".lua", script);
+        file("images/" + name, "");
+        EXPECT_EQ(0, system(("convert " + convertArguments + " '" + source() + "/images/" + name + "'").c_str()));
+        return source() + "/images/" + name;
     }
-    void file(const std::string &name, const std::string &bytes)
+    ProcessResult compile(bool archive = false)
     {
-        const std::string full = source() + "/" + name;
-        makeFolders(full.substr(0, full.rfind('/')));
-        writeFile(full, bytes);
-    }
-    void writeDescription() const
-    {
-        if (!descriptionText.empty()) {
-            makeFolders(source());
-            writeFile(source() + "/project.qf", descriptionText);
-            return;
-        }
-        std::string text = "[project]\ncodename = " + codename + "\nfirst-room = " + firstRoom + "\n" + projectLines +
-                           "\n[rooms]\n";
-        for (const std::string &name : rooms) text += name + "\n";
-        if (!saved.empty()) text += "\n[saved]\n" + saved;
-        makeFolders(source());
-        writeFile(source() + "/project.qf", text);
-    }
-    ProcessResult compile(bool archive = false, const std::string &output = "") const
-    {
-        writeDescription();
-        std::vector<std::string> args = {"compile"};
-        if (archive) args.push_back("--archive");
-        args.push_back(source());
-        args.push_back(output.empty() ? game() : output);
+        file("project.qf", "[project]\ncodename = e2e\nfirst-room = a\n" + projectLines + "[rooms]\n" + rooms +
+                               (saved.empty() ? "" : "[saved]\n" + saved));
+        std::vector<std::string> args = {"compile", source(), game()};
+        if (archive) args.insert(args.begin() + 1, "--archive");
         return runPackTool(args);
     }
-
-    std::string codename, firstRoom;
-    std::string projectLines;  // more "key = value" lines under [project]
-    std::string saved;         // lines under [saved]
-    std::string descriptionText;  // when set, project.qf exactly (the fields above are not used)
-    std::vector<std::string> rooms;
+    std::string projectLines, saved, rooms;  // more lines under [project], [saved] and [rooms]
 
 private:
     TempDir root;
 };
 
-// An X server started without -noreset resets whenever its last client leaves, and refuses
-// connections while it does: an engine started right after another one ended then finds no
-// display (about one start in ten here). The tests keep one connection of their own open for the
-// whole test program so the server never resets under them.
+// An X server started without -noreset resets when its last client leaves and refuses connections
+// meanwhile: the tests keep a connection open for the whole test program.
 inline bool holdXServer()
 {
     static Display *held = nullptr;
-    for (int attempt = 0; attempt < 50 && !held; attempt++) {
-        held = XOpenDisplay(nullptr);
-        if (!held) usleep(20 * 1000);
-    }
+    for (int attempt = 0; attempt < 50 && !held; attempt++)
+        if (!(held = XOpenDisplay(nullptr))) usleep(20 * 1000);
     return held != nullptr;
 }
+#define REQUIRE_X_DISPLAY() \
+    if (!getenv("DISPLAY") || !holdXServer()) GTEST_SKIP() << "no X display for the engine"
 
-// Runs the engine in `folder` until it exits (scripts end it with os.exit) or the timeout.
-inline ProcessResult runGame(const std::string &folder, int timeoutSeconds = 60)
-{
-    holdXServer();
-    return runProgram({QF_ENGINE_PATH}, folder, timeoutSeconds, {"ALSOFT_DRIVERS=null", "SDL_AUDIODRIVER=dummy"});
-}
-
-// The engine's one line when a game runs from loose files (no archive beside it).
-inline std::string noArchiveLine(const std::string &codename)
+inline std::string noArchiveLine(const std::string &codename = "e2e")  // a game from loose files
 {
     return "ERROR: '" + codename + ".qfa' could not be opened.\n";
 }
 
-#define REQUIRE_X_DISPLAY()                                              \
-    do {                                                                 \
-        if (!getenv("DISPLAY") || !holdXServer()) GTEST_SKIP() << "no X display for the engine"; \
-    } while (0)
+// Plays the game in `folder`: exactly `out` and `err`, exit code 0. A game that does not end itself
+// must show its 640 x 480 window and run on until a close request (as window managers send) or SIGTERM.
+enum Ending { ENDS_ITSELF, ON_WINDOW_CLOSE, ON_SIGTERM };
+inline void expectPlay(const std::string &folder, const std::string &out, const std::string &err, Ending ending)
+{
+    ChildProcess engine;
+    ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder, ENGINE_ENV));
+    unsigned long window = 0;
+    int width = 0, height = 0;
+    // SDL shows a smaller window before the video mode gives it its size.
+    for (int i = 0; ending && i < 600 && (width != 640 || height != 480); i++, usleep(10 * 1000)) {
+        window = waitForWindow(TITLE, 60000, engine.pid());
+        if (!window || !windowSize(window, &width, &height)) width = height = 0;
+    }
+    ASSERT_TRUE(!ending || (width == 640 && height == 480)) << "expected a 640 x 480 window, got " << width << " x " << height;
+    for (int i = 0; ending && i < 3000 && (engine.out() != out || engine.err() != err); i++) usleep(10 * 1000);
+    if (ending) {
+        usleep(200 * 1000);  // some frames more
+        EXPECT_FALSE(engine.waitExit(0)) << "ended before it was asked to";
+        if (ending == ON_SIGTERM) engine.signal(SIGTERM);
+        EXPECT_TRUE(ending == ON_SIGTERM || requestWindowClose(window));
+    }
+    ASSERT_TRUE(engine.waitExit(60000)) << "still running after a minute";
+    EXPECT_EQ(0, engine.exitCode());
+    EXPECT_EQ(out, engine.out());
+    EXPECT_EQ(err, engine.err());
+}
