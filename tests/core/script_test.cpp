@@ -7,6 +7,7 @@
 #include "core/input.h"
 #include "core/room_module.h"
 #include "core/script.h"
+#include "graphics/font.h"
 #include "graphics/renderer.h"
 #include "resources/resource_script.h"
 #include "save/save.h"
@@ -34,6 +35,7 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
         {"mouseDown mousePressed mouseReleased", 1, "1 arg needed: button"},
         {"forceNewRoom", 1, "1 arg needed: roomName"}, {"beginResourceList endResourceList", 0, "0 args expected"},
         {"includeRoom", 2, "2 args needed: roomName, priority"}, {"saveGame loadGame", 1, "1 arg needed: slotName"},
+        {"drawText", 6, "6 args needed: font, text, x, y, rotation, scale"}, {"getTextWidth", 2, "2 arg needed: font, text"},
         {"getSoundHandle getMusicHandle getFontHandle getImageHandle getScriptHandle getModelHandle getAnimHandle", 1,
          "1 arg needed: resourceName"},
     };
@@ -48,6 +50,7 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
     registerInputFunctions(L);
     registerResourceListFunctions(L);
     registerSaveFunctions(L);
+    registerTextFunctions(L);
     for (const auto &c : cases) {
         std::istringstream names(c.names);
         for (std::string name; names >> name;) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,7 @@ inline const std::string &workFolder()
     const char *made = mkdtemp(shm) ? shm : mkdtemp(tmp);
     if (made == nullptr || chdir(made) != 0 || system("mkdir -p Projects/fz saves") != 0) abort();
     folder = made;
-    atexit([] {
-        if (system(("rm -rf '" + workFolder() + "'").c_str()) != 0) fprintf(stderr, "could not remove the folder\n");
-    });
+    atexit([] { std::error_code error; std::filesystem::remove_all(workFolder(), error); });
     const std::string ini = "[project]\ncodename = fz\nsavepath = saves\n";
     writeInput("Quillfen.ini", (const uint8_t *)ini.data(), ini.size());
     loadConfig("Quillfen.ini");
@@ -92,15 +91,6 @@ inline void projectFile(const uint8_t *data, size_t size)
     clearSavedVariables();
 }
 
-// Calls global `name` with one string; aborts when it raises or, when `mustBeTrue`, returns false.
-inline void callSlot(lua_State *L, const char *name, const char *slot, bool mustBeTrue)
-{
-    lua_getfield(L, LUA_GLOBALSINDEX, name);
-    lua_pushstring(L, slot);
-    if (lua_pcall(L, 1, 1, 0) != 0 || (mustBeTrue && !lua_toboolean(L, -1))) abort();
-    lua_settop(L, 0);
-}
-
 // The first 4 bytes give how many globals of each save type are declared (eight 4-bit counts,
 // types 1..8); the rest is the save file of slot "1", loaded, then saved again to slot "2". A
 // fresh Lua state per input keeps libFuzzer's leak check quiet and fast.
@@ -116,8 +106,7 @@ inline void saveFile(const uint8_t *data, size_t size)
         for (int i = 0; i < ((data[(type - 1) / 2] >> ((type - 1) % 2 * 4)) & 15); i++)
             registerSavedVariable((uint8_t)type, "v" + std::to_string(type) + "_" + std::to_string(i));
     writeInput(saveFileName("1"), data + 4, size - 4);
-    callSlot(L, "loadGame", "1", false);
-    callSlot(L, "saveGame", "2", true);
+    if (luaL_dostring(L, "loadGame('1') assert(saveGame('2'))") != 0) abort();  // neither raises; the save works
     lua_close(L);
     clearSavedVariables();
 }

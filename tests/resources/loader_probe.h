@@ -16,17 +16,14 @@
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
 
-struct TestObject
-{
-    std::string name;
-    int serial;  // tells a reload from the same object
-};
+using TestObject = std::pair<std::string, int>;  // name, and a serial that tells a reload from the same object
 
 struct LoaderProbe
 {
     std::mutex lock;
     std::condition_variable changed;
-    std::set<std::string> held, reached;  // checkpoints, guarded by lock
+    std::set<std::string> held;           // checkpoints the loader must wait at, guarded by lock
+    std::string waitingAt;                // the checkpoint the loader waits at now, guarded by lock
     std::string events;                   // "load:A loadScrap:A unload:A" in the loader's order, guarded by lock
     std::atomic<int> threadsBegun{0}, threadsEnded{0}, objectsMade{0};
     std::atomic<std::thread::id> loaderThread{};   // set by the begin hook
@@ -37,10 +34,10 @@ struct LoaderProbe
         std::lock_guard<std::mutex> guard(lock);
         held.insert(name);
     }
-    void open(const std::string &name)  // "" opens all; an opened checkpoint counts as not reached
+    void open(const std::string &name)  // "" opens all
     {
         std::lock_guard<std::mutex> guard(lock);
-        for (std::set<std::string> *set : {&held, &reached}) name.empty() ? set->clear() : (void)set->erase(name);
+        name.empty() ? held.clear() : (void)held.erase(name);
         changed.notify_all();
     }
     // Loader thread: records the event, then waits while its checkpoint is held.
@@ -48,15 +45,15 @@ struct LoaderProbe
     {
         std::unique_lock<std::mutex> guard(lock);
         if (event != "begin") events += (events.empty() ? "" : " ") + event;
-        if (!held.count(event)) return;
-        reached.insert(event);
+        waitingAt = event;
         changed.notify_all();
         changed.wait(guard, [&] { return !held.count(event); });
+        waitingAt.clear();
     }
     bool waitReached(const std::string &name)  // main thread; false after 20 s (a hang, not timing)
     {
         std::unique_lock<std::mutex> guard(lock);
-        return changed.wait_for(guard, std::chrono::seconds(20), [&] { return reached.count(name) > 0; });
+        return changed.wait_for(guard, std::chrono::seconds(20), [&] { return waitingAt == name; });
     }
     std::string takeEvents()  // and forgets them
     {
@@ -80,7 +77,7 @@ inline void *probeLoad(const ResourceKey &key)
 }
 inline int probeUnload(void **object)
 {
-    probe->pass("unload:" + ((TestObject *)*object)->name);
+    probe->pass("unload:" + ((TestObject *)*object)->first);
     delete (TestObject *)*object;
     *object = nullptr;
     return 0;

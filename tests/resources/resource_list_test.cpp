@@ -48,6 +48,7 @@ TEST(ResourceLists, ListCyclesMergeAcquireAndRelease)
     luaL_openlibs(L);
     registerResourceListFunctions(L);
     for (const auto &c : cases) {
+        const int threadsBefore = probe->threadsBegun;
         probe->hold("begin");
         const std::string lua = std::string("beginResourceList() ") + c.lua + " endResourceList() ";
         ASSERT_EQ("", runLua(L, lua + "pending = nextResourcePriority() .. ' ' .. tostring(resourcesAreLoaded())"));
@@ -58,6 +59,7 @@ TEST(ResourceLists, ListCyclesMergeAcquireAndRelease)
         EXPECT_EQ(c.pending, luaValue(L, "pending")) << c.lua;
         manager.releaseLoaderAndWait();
         EXPECT_EQ(c.events, probe->takeEvents()) << c.lua;
+        EXPECT_EQ(*c.events != 0, probe->threadsBegun > threadsBefore) << c.lua << ": a loader thread for nothing to do";
         for (const std::string name : {"x", "a", "b", "y", "c1", "c2", "d1", "shared"}) {
             ResourceRecord *image = findOrCreateResource({name, resourceDirectory(RESOURCE_IMAGE), RESOURCE_IMAGE});
             const int expected = currentResourceList().priorities.count(name) ? 1 : 0;

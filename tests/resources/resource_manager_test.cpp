@@ -14,7 +14,7 @@ namespace {
 ResourceRecord *rec(const std::string &name) { return findOrCreateResource({name, "dir/", RESOURCE_MODEL}); }
 int serialOf(const std::string &name)
 {
-    const int serial = ((TestObject *)lockResource(rec(name)))->serial;
+    const int serial = ((TestObject *)lockResource(rec(name)))->second;
     unlockResource(rec(name));
     return serial;
 }
@@ -66,7 +66,8 @@ TEST(ResourceManager, QueueScenarios)
                 const size_t digit = w.find_first_of("-0123456789", 1);
                 const std::string name = w.substr(1, digit - 1);
                 held[name] += w[0] == '+' ? 1 : -(held[name] > 0);
-                EXPECT_TRUE(w[0] == '+' ? acquireResource(rec(name), std::stoi(w.substr(digit))) : releaseResource(rec(name)));
+                const int priority = w[0] == '+' ? std::stoi(w.substr(digit)) : 0;
+                EXPECT_TRUE(w[0] == '+' ? acquireResource(rec(name), priority) : releaseResource(rec(name)));
             } else if (word == "hold" || word == "open") {
                 word == "hold" ? probe->hold(arg) : probe->open(arg);
             } else if (word == "wait") {

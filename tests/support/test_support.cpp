@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -31,19 +32,16 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
-    if (system(("rm -rf '" + dir + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir.c_str());
+    std::error_code error;  // a test that failed half way may leave anything behind
+    std::filesystem::remove_all(dir, error);
 }
 
-WorkDir::WorkDir()
-{
-    char buffer[4096];
-    previous = getcwd(buffer, sizeof buffer) ? buffer : "/";
-    if (chdir(path().c_str()) != 0) fprintf(stderr, "could not enter %s\n", path().c_str());
-}
+WorkDir::WorkDir() : previous(std::filesystem::current_path()) { std::filesystem::current_path(path()); }
 
 WorkDir::~WorkDir()
 {
-    if (chdir(previous.c_str()) != 0) fprintf(stderr, "could not return to %s\n", previous.c_str());
+    std::error_code error;
+    std::filesystem::current_path(previous, error);
 }
 
 void useConfig(const std::string &codename, const std::string &extraLines)

@@ -11,27 +11,21 @@
 struct lua_State;
 
 // A fresh folder under /tmp, removed with its contents when the object goes.
-class TempDir
+struct TempDir
 {
-public:
     TempDir();
     ~TempDir();
     const std::string &path() const { return dir; }
     std::string file(const std::string &name) const { return dir + "/" + name; }
-
-private:
     std::string dir;
 };
 
 // A TempDir that is the working directory while the object lives.
-class WorkDir : public TempDir
+struct WorkDir : TempDir
 {
-public:
     WorkDir();
     ~WorkDir();
-
-private:
-    std::string previous;
+    std::string previous;  // the working directory before
 };
 
 // Writes and loads "Quillfen.ini" ([project] codename and `extraLines`) in the working directory,
