@@ -8,14 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "core/config.h"
 #include "core/project.h"
@@ -118,7 +116,7 @@ bool ensureDisplay()
         // An X server that is resetting refuses connections for a moment: try a few times.
         for (int attempt = 0; attempt < 20 && state < 0 && getenv("DISPLAY"); attempt++) {
             if (initDisplay(64, 64)) state = 1;
-            else std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            else usleep(100 * 1000);
         }
     }
     return state == 1;
@@ -143,7 +141,7 @@ uint32_t pixelAt(int x, int y)
 ChildProcess::~ChildProcess()
 {
     signal(SIGKILL);
-    if (child > 0 && !exited) waitpid(child, nullptr, 0);
+    waitExit(60000);
     unlink(outPath.c_str());
     unlink(errPath.c_str());
 }
@@ -153,33 +151,28 @@ bool ChildProcess::start(const std::vector<std::string> &argv, const std::string
 {
     char outName[] = "/tmp/qfout-XXXXXX", errName[] = "/tmp/qferr-XXXXXX";
     const int outFd = mkstemp(outName), errFd = mkstemp(errName);
-    outPath = outName;
-    errPath = errName;
-    child = fork();
-    if (child == 0) {
-        if (chdir(workingDir.c_str()) != 0) _exit(127);
-        dup2(outFd, 1);
-        dup2(errFd, 2);
-        ::signal(SIGINT, SIG_DFL);
-        for (const std::string &assignment : extraEnv) putenv(strdup(assignment.c_str()));
-        std::vector<char *> args;
-        for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
+    outPath = outName, errPath = errName;
+    if ((child = fork()) == 0) {
+        if (chdir(workingDir.c_str()) == 0 && dup2(outFd, 1) == 1 && dup2(errFd, 2) == 2) {
+            ::signal(SIGINT, SIG_DFL);
+            for (const std::string &assignment : extraEnv) putenv(strdup(assignment.c_str()));
+            std::vector<char *> args;
+            for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+        }
         _exit(127);
     }
-    close(outFd);
-    close(errFd);
+    close(outFd), close(errFd);
     return child > 0;
 }
 
 bool ChildProcess::waitExit(int timeoutMs)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int status = 0;
-    while (!exited && waitpid(child, &status, WNOHANG) != child) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int waited = 0; child > 0 && !exited && waitpid(child, &status, WNOHANG) != child; waited += 5) {
+        if (waited >= timeoutMs) return false;
+        usleep(5000);
     }
     if (!exited) code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return exited = true;
@@ -203,59 +196,50 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const std::string
 
 // Windows of other processes come and go while we look at them: their errors are expected.
 static int ignoreXError(Display *, XErrorEvent *) { return 0; }
-
 static Display *testXDisplay()
 {
     static Display *connection = (XSetErrorHandler(ignoreXError), XOpenDisplay(nullptr));
     return connection;
 }
 
-// The top-level window (or one below it) named `name` whose _NET_WM_PID (SDL sets it) is `pid`.
+// The window (top-level or below) named `name` whose _NET_WM_PID (SDL sets it) is `pid` unless 0.
 static Window findNamed(Display *x, Window window, const std::string &name, int pid)
 {
     char *windowName = nullptr;
-    if (XFetchName(x, window, &windowName) && windowName) {
-        bool match = name == windowName;
-        XFree(windowName);
+    bool match = XFetchName(x, window, &windowName) && windowName && name == windowName;
+    if (windowName) XFree(windowName);
+    if (match && pid != 0) {
         Atom type;
         int format;
         unsigned long items = 0, remaining = 0;
         unsigned char *data = nullptr;
-        if (match && pid != 0) {
-            match = XGetWindowProperty(x, window, XInternAtom(x, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL,
-                                       &type, &format, &items, &remaining, &data) == Success &&
-                    data && items == 1 && format == 32 && *(long *)data == pid;
-            if (data) XFree(data);
-        }
-        if (match) return window;
+        match = XGetWindowProperty(x, window, XInternAtom(x, "_NET_WM_PID", False), 0, 1, False, XA_CARDINAL, &type,
+                                   &format, &items, &remaining, &data) == Success && data && items == 1 && *(long *)data == pid;
+        if (data) XFree(data);
     }
-    Window root, parent, *children = nullptr, found = 0;
+    Window root, parent, *children = nullptr, found = match ? window : 0;
     unsigned count = 0;
-    if (XQueryTree(x, window, &root, &parent, &children, &count)) {
+    if (!found && XQueryTree(x, window, &root, &parent, &children, &count))
         for (unsigned i = 0; i < count && !found; i++) found = findNamed(x, children[i], name, pid);
-        if (children) XFree(children);
-    }
+    if (children) XFree(children);
     return found;
 }
 
 unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid)
 {
     Display *x = testXDisplay();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (x && std::chrono::steady_clock::now() < deadline) {
-        if (Window found = findNamed(x, DefaultRootWindow(x), name, pid)) return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return 0;
+    Window found = 0;
+    for (int waited = 0; x && !found && waited < timeoutMs; waited += 20)
+        if (!(found = findNamed(x, DefaultRootWindow(x), name, pid))) usleep(20 * 1000);
+    return found;
 }
 
 bool windowSize(unsigned long window, int *width, int *height)
 {
     XWindowAttributes attributes;
-    if (!XGetWindowAttributes(testXDisplay(), window, &attributes)) return false;
-    *width = attributes.width;
-    *height = attributes.height;
-    return true;
+    const bool known = XGetWindowAttributes(testXDisplay(), window, &attributes);
+    *width = known ? attributes.width : 0, *height = known ? attributes.height : 0;
+    return known;
 }
 
 bool requestWindowClose(unsigned long window)
@@ -264,7 +248,6 @@ bool requestWindowClose(unsigned long window)
     XEvent event = {};
     event.xclient = {ClientMessage, 0, False, x, window, XInternAtom(x, "WM_PROTOCOLS", False), 32, {}};
     event.xclient.data.l[0] = (long)XInternAtom(x, "WM_DELETE_WINDOW", False);
-    event.xclient.data.l[1] = CurrentTime;
     const bool sent = XSendEvent(x, window, False, NoEventMask, &event) != 0;
     XFlush(x);
     return sent;

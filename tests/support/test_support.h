@@ -1,5 +1,4 @@
-// tests/support/test_support.h - shared helpers: temporary folders, captured stderr, binary
-// literals, Lua one-liners, a GL window, child processes and X windows. Main thread only.
+// tests/support/test_support.h - shared test helpers (main thread only).
 #pragma once
 
 #include <cstdint>
