@@ -15,7 +15,6 @@ TEST(Config, ParserRulesAndTheThreeGetters)
         {"[display]\ncaption = \"My Game\"\n", "display:caption", "My Game", 0, 'f'},
         {"[display]\ncaption = \"\"\n", "display:caption", "", 0, 'f'},
         {"[display]\ncaption =\n", "display:caption", "", 0, 'f'},
-        {"[a]\nname = a // b\n", "a:name", "a", 0, 'f'},
         {"key = before any section\n", ":key", "before any section", 0, 'f'},
         {"[display]\n[]\nframerate=5\n", "display:framerate", "5", 5, 't'},  // [] is too short to be a header
         {"[display]\n=5\n", "display:", "<default>", 42, 'd'},              // a line starting with '=' is skipped

@@ -1,5 +1,4 @@
-// Input through real SDL events: events are pushed into SDL's queue, the engine's own event pump
-// drains it at the start of each frame of a real frame loop, and Lua reads the frame's state.
+// Input through real SDL events, drained by the engine's pump in a real frame loop, read from Lua.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -14,8 +13,8 @@
 
 namespace {
 
-// A key (SDL_KEYDOWN/UP: code is the SDLKey), button (SDL_MOUSEBUTTONDOWN/UP) or motion event.
-static SDL_Event event(int type, int code, int x = 0, int y = 0)
+// A key (code: the SDLKey), mouse button or motion event.
+SDL_Event event(int type, int code, int x = 0, int y = 0)
 {
     SDL_Event e = {};
     e.type = (Uint8)type;
@@ -24,11 +23,11 @@ static SDL_Event event(int type, int code, int x = 0, int y = 0)
     else e.button.button = (Uint8)code;
     return e;
 }
-static SDL_Event down(int key) { return event(SDL_KEYDOWN, key); }
-static SDL_Event up(int key) { return event(SDL_KEYUP, key); }
-static SDL_Event press(int button) { return event(SDL_MOUSEBUTTONDOWN, button); }
-static SDL_Event lift(int button) { return event(SDL_MOUSEBUTTONUP, button); }
-static SDL_Event move(int x, int y) { return event(SDL_MOUSEMOTION, 0, x, y); }
+SDL_Event down(int key) { return event(SDL_KEYDOWN, key); }
+SDL_Event up(int key) { return event(SDL_KEYUP, key); }
+SDL_Event press(int button) { return event(SDL_MOUSEBUTTONDOWN, button); }
+SDL_Event lift(int button) { return event(SDL_MOUSEBUTTONUP, button); }
+SDL_Event move(int x, int y) { return event(SDL_MOUSEMOTION, 0, x, y); }
 
 // The events that arrive before one frame, and "expression=value" words checked during its step.
 struct Frame
@@ -36,11 +35,11 @@ struct Frame
     std::vector<SDL_Event> events;
     std::string expect;
 };
-static const std::vector<Frame> *frames = nullptr;
-static size_t frameIndex = 0;
-static lua_State *state = nullptr;
-static void nothing() {}
-static void pushEvents(std::vector<SDL_Event> events)
+const std::vector<Frame> *frames = nullptr;
+size_t frameIndex = 0;
+lua_State *state = nullptr;
+void nothing() {}
+void pushEvents(std::vector<SDL_Event> events)
 {
     for (SDL_Event &e : events) SDL_PushEvent(&e);
 }

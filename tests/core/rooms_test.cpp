@@ -1,6 +1,4 @@
-// Rooms and generated classes in-process, for what the end-to-end room tests
-// (tests/e2e/rooms_e2e_test.cpp) cannot see: the exact class chunk, class names that do not
-// compile, callbacks reset between rooms, and an instance without ShutDown.
+// Rooms and classes in-process, for what tests/e2e/rooms_e2e_test.cpp cannot see.
 #include <gtest/gtest.h>
 
 #include "core/classes.h"

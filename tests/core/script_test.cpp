@@ -1,5 +1,4 @@
-// The script glue on a real Lua state: usage errors, error reports, and a frame loop whose room
-// module keeps going after a script error.
+// The script glue on a real Lua state: usage errors, error reports, a Step error in the room module.
 #include <gtest/gtest.h>
 
 #include <sstream>

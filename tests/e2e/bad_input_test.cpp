@@ -75,11 +75,6 @@ const std::vector<BrokenGame> GAMES = {
          patchEntry(g, "Images/red.png", 0, 1 << 30);
          patchEntry(g, "Objects/Ball", 1, -5);
      }, "a:Init\ttrue\ttable\tnil\n", outside("Images/red.png")},
-    // The first room's file is read twice, by its resource list and by the switch.
-    {"FirstRoomEntryPastTheEnd", [](SourceProject &g) {
-         compileWithRoomA(g, true, "", reporting("1"));
-         patchEntry(g, "Rooms/a", 1, 1 << 30);
-     }, "", outside("Rooms/a") + outside("Rooms/a"), ON_WINDOW_CLOSE},
     {"FirstRoomMissing", [](SourceProject &g) {
          compileWithRoomA(g, false, "", reporting("1"));
          std::filesystem::remove(g.game() + "/" + P + "Rooms/a");
@@ -150,16 +145,6 @@ const std::vector<BrokenGame> GAMES = {
                                                   " #io.open('e2e1Save.qfs'):read('*a')"));
          cut(g.game() + "/" + P + "e2e.dat", 2);  // inside the name "score"
      }, "a:Init\t320\t200\ttrue\t0\n", LOOSE},
-    // Written declaring one string, read declaring an integer array: the length (5) is the count,
-    // "hell" the first number; the second read runs past the end (kept) and reading stops there.
-    {"SaveFileFromOtherDeclarations", [](SourceProject &g) {
-         g.saved = "string title\n";
-         compileWithRoomA(g, false, "", reporting("(function() title = 'hello' return saveGame('1') end)()"));
-         ASSERT_EQ("a:Init\ttrue\n", runProgram({QF_ENGINE_PATH}, g.game(), 60, ENGINE_ENV).out);
-         g.saved = "integer-array numbers\n";
-         g.file("rooms/a.lua", reporting("loadGame('1'), #numbers, numbers[1]"));
-         ASSERT_EQ(0, g.compile().exitCode);
-     }, "a:Init\tfalse\t2\t1819043176\n", LOOSE},
 };
 
 class BadInput : public testing::TestWithParam<BrokenGame>

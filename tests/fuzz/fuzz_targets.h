@@ -1,7 +1,5 @@
-// tests/fuzz/fuzz_targets.h - what each fuzz target does with one input, shared by the libFuzzer
-// programs (*_fuzz.cpp) and tests/resources/fuzz_regression_test.cpp, which replays the seeds and
-// old findings. Each must return without crashing, hanging or allocating beyond the input's size;
-// a broken invariant aborts.
+// tests/fuzz/fuzz_targets.h - one input per fuzz target, also replayed by fuzz_regression_test.cpp.
+// Each returns without crashing, hanging or allocating beyond the input's size; a broken invariant aborts.
 #pragma once
 
 #include <stdlib.h>

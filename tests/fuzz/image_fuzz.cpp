@@ -1,6 +1,4 @@
-// image_fuzz - libFuzzer target: bytes through the image decode path (DevIL from memory, then the
-// engine's conversions), as a broken project image reaches it; no GL. The first byte picks the
-// load settings, the rest is the file. Seeds: tests/fuzz/corpus/image/.
+// image_fuzz - libFuzzer target: the first byte picks the load settings, the rest is an image file.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,5 +1,4 @@
-// The project archive: the builder's exact layout, the current-archive rules (loose files
-// ignored, saves on disk), damaged indexes and entries, and reads from two threads.
+// The project archive: builder layout, current-archive rules, damaged indexes and entries, two threads.
 #include <gtest/gtest.h>
 
 #include <atomic>

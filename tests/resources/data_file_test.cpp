@@ -1,5 +1,4 @@
-// DataFile: golden bytes of the typed writes, and the same reads from a loose file and from an
-// archive entry (the two back ends must agree byte for byte and position for position).
+// DataFile: golden bytes of the typed writes; loose files and archive entries read alike.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -58,9 +57,6 @@ TEST(DataFile, GoldenBytesAndReadsFromLooseFilesAndArchiveEntries)
         {"reals 0, NaN, 1e20 and -inf clamp",
          [](DataFile &f) { for (float v : {0.0f, NAN, 1e20f, -INFINITY}) f.writeReal(v); },
          std::string(16, '\0') + int32LE(INT32_MAX) + int32LE(0) + int32LE(INT32_MIN) + int32LE(0), "", ""},
-        {"reals survive a round trip",
-         [](DataFile &f) { for (float v : {0.1f, 123.456f, -7.75f, 1000000.5f, -1.0f}) f.writeReal(v); }, "",
-         "rrrrr", "0.100000001 123.456001 -7.75 1000000.5 -1 "},
         {"fraction read as unsigned: 0xFFFFFFFF / 1e9", nullptr, byteString({0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), "r",
          "4.29496717 "},
         {"strings; a 1025-byte one stores its length only, the next value follows it",

@@ -1,7 +1,4 @@
-// Replays every seed of the archive, project-file, save-file, room-file, configuration and font
-// fuzz targets, and every input that once made one fail (tests/fuzz/regressions/<target>/), through
-// the code the fuzzers run (the image ones: tests/graphics/image_test.cpp). The inputs are damaged
-// on purpose: the engine's messages about them are swallowed.
+// Replays every fuzz seed and old finding (tests/fuzz/corpus, regressions) through the fuzz code.
 #include <gtest/gtest.h>
 
 #include <filesystem>

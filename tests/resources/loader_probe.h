@@ -1,6 +1,5 @@
-// tests/resources/loader_probe.h - test handlers and hooks that watch the real loader thread.
-// They record every load and unload in order and can hold the loader at named checkpoints
-// ("begin", "load:A", "unload:B") until the test opens them, so scenarios need no sleeps.
+// tests/resources/loader_probe.h - handlers and hooks that record the real loader thread's work in
+// order and hold it at named checkpoints ("begin", "load:A", "unload:B"), so scenarios need no sleeps.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
@@ -20,28 +20,22 @@ using TestObject = std::pair<std::string, int>;  // name, and a serial that tell
 
 struct LoaderProbe
 {
-    std::mutex lock;
+    std::mutex lock;  // guards held, waitingAt and events
     std::condition_variable changed;
-    std::set<std::string> held;           // checkpoints the loader must wait at, guarded by lock
-    std::string waitingAt;                // the checkpoint the loader waits at now, guarded by lock
-    std::string events;                   // "load:A loadScrap:A unload:A" in the loader's order, guarded by lock
+    std::set<std::string> held;  // checkpoints the loader must wait at
+    std::string waitingAt;       // the checkpoint the loader waits at now
+    std::string events;          // "load:A loadScrap:A unload:A" in the loader's order
     std::atomic<int> threadsBegun{0}, threadsEnded{0}, objectsMade{0};
     std::atomic<std::thread::id> loaderThread{};   // set by the begin hook
     std::atomic<bool> loadOffLoaderThread{false};  // a load ran where the begin hook did not
 
-    void hold(const std::string &name)
+    void hold(const std::string &name, bool on = true)  // on false: open it ("" opens all)
     {
         std::lock_guard<std::mutex> guard(lock);
-        held.insert(name);
-    }
-    void open(const std::string &name)  // "" opens all
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        name.empty() ? held.clear() : (void)held.erase(name);
+        on ? (void)held.insert(name) : name.empty() ? held.clear() : (void)held.erase(name);
         changed.notify_all();
     }
-    // Loader thread: records the event, then waits while its checkpoint is held.
-    void pass(const std::string &event)
+    void pass(const std::string &event)  // loader thread: records the event, waits while it is held
     {
         std::unique_lock<std::mutex> guard(lock);
         if (event != "begin") events += (events.empty() ? "" : " ") + event;
@@ -58,9 +52,7 @@ struct LoaderProbe
     std::string takeEvents()  // and forgets them
     {
         std::lock_guard<std::mutex> guard(lock);
-        std::string text;
-        text.swap(events);
-        return text;
+        return std::exchange(events, "");
     }
 };
 inline LoaderProbe *probe = nullptr;
@@ -90,8 +82,7 @@ struct ProbedManager
     {
         probe = new LoaderProbe();
         setLoaderThreadHooks({[] {
-                                  probe->loaderThread = std::this_thread::get_id();
-                                  probe->threadsBegun++;
+                                  probe->loaderThread = std::this_thread::get_id(), probe->threadsBegun++;
                                   probe->pass("begin");
                               },
                               [] { probe->threadsEnded++; }});
@@ -100,15 +91,14 @@ struct ProbedManager
     }
     ~ProbedManager()
     {
-        probe->open("");
+        probe->hold("", false);
         shutdownResourceManager();
         setLoaderThreadHooks(defaultLoaderThreadHooks());
-        delete probe;
-        probe = nullptr;
+        delete std::exchange(probe, nullptr);
     }
     void releaseLoaderAndWait()
     {
-        probe->open("");
+        probe->hold("", false);
         waitForLoaderThread();
     }
 };

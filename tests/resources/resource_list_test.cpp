@@ -1,5 +1,4 @@
-// Resource lists through the real script functions: room files written to disk, a real Lua state,
-// the real resource manager and loader thread with probe handlers instead of asset loaders.
+// Resource lists through the script functions, real room files and the real loader thread.
 #include <gtest/gtest.h>
 
 #include "core/project.h"
