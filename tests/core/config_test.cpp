@@ -28,7 +28,6 @@ TEST(Config, ParserRulesAndTheThreeGetters)
         {"[Display]\nCaption=Big\n", "display:caption", "<default>", 42, 'd'},  // case matters
         {"[x]\nk=a;b\n", "x:k", "a;b", 0, 'f'},                                // only trailing ';' go
         {"[x]\nk = True\n", "x:k", "True", 0, 'f'},
-        {"[display]\nframerate = 65596\n", "display:framerate", "65596", 65596, 't'},
         {"[x]\nk = -12abc\n", "x:k", "-12abc", -12, 't'},
         {nullptr, "audio:enabled", "<default>", 42, 'd'},  // no file: every default
     };

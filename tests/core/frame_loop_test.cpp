@@ -10,23 +10,21 @@ namespace {
 // The simulated world: a millisecond clock that sleeps and steps advance.
 struct FakeWorld
 {
-    uint32_t now = 1000;               // an arbitrary origin
-    std::vector<uint32_t> sleeps;      // every non-zero sleep
-    std::vector<uint32_t> starts;      // the clock when each frame's step began
-    std::vector<int> drawn;            // frames that were drawn
-    uint32_t firstCost = 0, cost = 0;  // what the first step and every later one take
+    uint32_t now = 1000;                       // an arbitrary origin
+    std::vector<uint32_t> sleeps, starts;      // every non-zero sleep; the clock when each step began
+    std::vector<int> drawn;                    // frames that were drawn
+    uint32_t firstCost = 0, cost = 0;          // what the first step and every later one take
     int stopAfter = 1;
-};
-static FakeWorld world;
+} world;
 
-static uint32_t fakeTicks() { return world.now; }
-static void fakeDelay(uint32_t ms)
+uint32_t fakeTicks() { return world.now; }
+void fakeDelay(uint32_t ms)
 {
     world.now += ms;
     if (ms > 0) world.sleeps.push_back(ms);
 }
-static void markDrawn() { world.drawn.push_back((int)world.starts.size() - 1); }
-static void nothing() {}
+void markDrawn() { world.drawn.push_back((int)world.starts.size() - 1); }
+void nothing() {}
 
 struct ProbeModule : QFFrameModule
 {
@@ -51,10 +49,7 @@ TEST(FramePacing, ScenariosOnAFakeClock)
         {"one 2 s stall", 200, 2000, 0, stall, true, false, 70},
     };
     for (const auto &c : cases) {
-        world = FakeWorld();
-        world.firstCost = c.firstCost;
-        world.cost = c.cost;
-        world.stopAfter = c.frames;
+        world = {1000, {}, {}, {}, c.firstCost, c.cost, c.frames};
         setFramePlatform({fakeTicks, fakeDelay, nothing, nothing, markDrawn, nothing});
         startTimer();
         addFrameModule(new ProbeModule());

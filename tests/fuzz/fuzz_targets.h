@@ -82,10 +82,8 @@ inline void projectFile(const uint8_t *data, size_t size)
 {
     workFolder();
     writeInput("Projects/fz/fz.dat", data, size);
-    resetProject();
-    clearSavedVariables();
-    loadProject();
-    projectDisplayWidth();
+    resetProject(), clearSavedVariables();
+    loadProject(), projectDisplayWidth();
     clearSavedVariables();
 }
 
@@ -126,13 +124,13 @@ inline void roomFile(const uint8_t *data, size_t size)
     for (int i = 0; i < ROOM_LIST_COUNT; i++)
         for (const std::string &name : lists.names[i])
             if (entry >= resources.entries.size() || resources.entries[entry++].name != name) abort();
-    if (entry != resources.entries.size()) abort();
     for (const auto &priority : resources.priorities)
         if (priority.second != 3) abort();
-    if (!writeRoomFile(folder + "/copy", lists, script) || !readRoomFile(folder + "/copy", again, againScript)) abort();
+    if (entry != resources.entries.size() || !writeRoomFile(folder + "/copy", lists, script) ||
+        !readRoomFile(folder + "/copy", again, againScript) || againScript != script)
+        abort();
     for (int i = 0; i < ROOM_LIST_COUNT; i++)
         if (lists.names[i] != again.names[i]) abort();
-    if (againScript != script) abort();
 }
 
 // What the three getters answer for every key a game reads and two odd ones. Aborts when a stored
@@ -164,8 +162,7 @@ inline void configText(const uint8_t *data, size_t size)
     writeInput("input.ini", data, size);
     clearConfig();
     if (!loadConfig("input.ini") || configAnswers() != fromText) abort();
-    clearConfig();
-    loadConfig("Quillfen.ini");
+    clearConfig(), loadConfig("Quillfen.ini");
 }
 
 // The input is a font descriptor; an accepted font is measured, which walks its glyph and kerning
@@ -175,12 +172,11 @@ inline void fontDescriptor(const uint8_t *data, size_t size)
     workFolder();
     writeInput("input.fnt", data, size);
     DataFile file;
-    if (!file.openForReadFromDisk("input.fnt")) abort();
     Font font;
     std::vector<std::string> pageNames;
-    if (parseFontDescriptor(file, &font, &pageNames)) {
-        if (pageNames.size() != font.pageCount) abort();
-        if (font.glyphs.size() > 20001) abort();  // 10000 chars + 10000 made by kerning pairs + id 0
+    if (!file.openForReadFromDisk("input.fnt")) abort();
+    if (parseFontDescriptor(file, &font, &pageNames)) {  // at most 10000 chars, 10000 made by kerning pairs, id 0
+        if (pageNames.size() != font.pageCount || font.glyphs.size() > 20001) abort();
         textWidth(&font, "AV To\nWAVE\xe9\x80 0123");
     }
     file.close();

@@ -63,16 +63,6 @@ struct Descriptor
     }
 };
 
-bool parseBytes(const std::string &bytes, Font *font, std::vector<std::string> *names)  // through a loose file
-{
-    TempDir dir;
-    writeFile(dir.file("f.fnt"), bytes);
-    DataFile file;
-    const bool parsed = file.openForReadFromDisk(dir.file("f.fnt")) && parseFontDescriptor(file, font, names);
-    file.close();
-    return parsed;
-}
-
 // Each block's checks; glyphs, page count (8 bits) and names, width of "A\nV" (code 10 may be a glyph).
 TEST(FontDescriptor, ChecksEveryBlock)
 {
@@ -102,15 +92,19 @@ TEST(FontDescriptor, ChecksEveryBlock)
         {"cut inside the common block", [](Descriptor &d) { d.truncateTo = 4 + 5 + 20 + 6; }, "refused"},
         {"cut inside a page name", [](Descriptor &d) { d.truncateTo = 4 + 5 + 20 + 20 + 5 + 3; }, "refused"},
     };
+    TempDir dir;
     for (const auto &c : cases) {
         Descriptor d;
         c.change(d);
+        writeFile(dir.file("f.fnt"), d.bytes());  // read through a loose file
+        DataFile file;
         Font font;
         std::vector<std::string> names;
         char reads[80] = "refused";
-        if (parseBytes(d.bytes(), &font, &names))
+        if (file.openForReadFromDisk(dir.file("f.fnt")) && parseFontDescriptor(file, &font, &names))
             snprintf(reads, sizeof reads, "%zu glyphs, %d/%zu pages, width %d", font.glyphs.size(), font.pageCount,
                      names.size(), textWidth(&font, "A\nV"));
+        file.close();
         EXPECT_STREQ(c.reads, reads) << c.name;
     }
 }

@@ -9,8 +9,7 @@
 
 struct lua_State;
 
-// A fresh folder under /tmp, removed with its contents when the object goes.
-struct TempDir
+struct TempDir  // a fresh folder under /tmp, removed with its contents when the object goes
 {
     TempDir();
     ~TempDir();
@@ -18,13 +17,11 @@ struct TempDir
     std::string file(const std::string &name) const { return dir + "/" + name; }
     std::string dir;
 };
-
-// A TempDir that is the working directory while the object lives.
-struct WorkDir : TempDir
+struct WorkDir : TempDir  // the working directory while the object lives
 {
     WorkDir();
     ~WorkDir();
-    std::string previous;  // the working directory before
+    std::string previous;
 };
 
 // Writes and loads "Quillfen.ini" ([project] codename and `extraLines`) in the working directory,
@@ -43,8 +40,7 @@ std::string byteString(std::initializer_list<int> values);
 std::string runLua(lua_State *L, const std::string &code);            // protected: "" or the error's text
 std::string luaValue(lua_State *L, const std::string &expression);  // tostring(expression) or "error: ..."
 
-// Opens the engine's 64x64 display once per process. Tests skip only when DISPLAY is not set: a
-// named display that fails to open is a failure.
+// The engine's 64x64 display, opened once. Tests skip only when DISPLAY is not set.
 bool ensureDisplay();
 #define REQUIRE_DISPLAY()                                                       \
     do {                                                                        \
@@ -56,8 +52,7 @@ bool ensureDisplay();
 std::vector<uint8_t> readPixels(int x, int y, int w, int h);
 uint32_t pixelAt(int x, int y);  // 0xRRGGBB of one back-buffer pixel
 
-// A child process whose stdout and stderr go to files.
-class ChildProcess
+class ChildProcess  // its stdout and stderr go to files
 {
 public:
     ~ChildProcess();
@@ -77,11 +72,7 @@ private:
     std::string outPath, errPath;
 };
 
-struct ProcessResult
-{
-    int exitCode = -1;  // -1: killed after the timeout, or did not run
-    std::string out, err;
-};
+struct ProcessResult { int exitCode = -1; std::string out, err; };  // -1: killed after the timeout, or did not run
 ProcessResult runProgram(const std::vector<std::string> &argv, const std::string &workingDir,
                          int timeoutSeconds, const std::vector<std::string> &extraEnv = {});
 
