@@ -1,44 +1,14 @@
-// The window, its projection and the loader thread's shared context, checked on real pixels.
+// The window size and the loader context's retries (its textures on screen: ImageResources, image_test.cpp).
 #include <gtest/gtest.h>
 
-#include <GL/glew.h>
 #include <SDL.h>
 
 #include <algorithm>
-#include <thread>
 
 #include "graphics/display.h"
 #include "test_support.h"
 
 namespace {
-
-// A texture the loader context made is drawn by the main thread, from the bottom-left pixel (0, 0).
-TEST(Display, LoaderTextureDrawnFromTheBottomLeftPixel)
-{
-    REQUIRE_DISPLAY();
-    GLuint texture = 0;
-    std::thread loader([&texture] {
-        makeLoaderContextCurrent();
-        const uint8_t texel[] = {200, 10, 20, 255};
-        glGenTextures(1, &texture);
-        glBindTexture(GL_TEXTURE_2D, texture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
-        glFinish();
-        releaseLoaderContext();
-    });
-    loader.join();
-    beginFrame();
-    glColor3ub(255, 255, 255);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glRecti(0, 0, 2, 1);  // one texel: whatever the texture coordinates
-    glBindTexture(GL_TEXTURE_2D, 0);
-    endFrame();
-    const struct { int x, y; uint32_t rgb; } expected[] = {{0, 0, 0xC80A14}, {1, 0, 0xC80A14}, {2, 0, 0}, {0, 1, 0},
-                                                           {0, displayHeight() - 1, 0}};
-    for (auto e : expected) EXPECT_EQ(e.rgb, pixelAt(e.x, e.y)) << "at (" << e.x << "," << e.y << ")";
-    glDeleteTextures(1, &texture);
-}
 
 int attempts = 0, succeedOn = 0;  // succeedOn 0: every attempt fails
 bool countedAttempt(void *) { return ++attempts == succeedOn; }

@@ -102,8 +102,9 @@ TEST(ImageLoad, FailuresLeaveAOneByOneRecordWithoutTexture)
     }
 }
 
-// On screen: key transparent, one off opaque, PNG alpha ignored; a missing file is ready; unload frees.
-TEST(ImageResource, ColourKeyOnScreenAndUnload)
+// Loaded on the loader thread, drawn on the main one: key transparent, one off opaque, PNG alpha ignored,
+// rows in place; a missing file is ready; unload frees.
+TEST(ImageResources, ColourKeyOnScreenAndUnload)
 {
     REQUIRE_DISPLAY();
     TempDir dir;
