@@ -145,6 +145,16 @@ const std::vector<BrokenGame> GAMES = {
                                                   " #io.open('e2e1Save.qfs'):read('*a')"));
          cut(g.game() + "/" + P + "e2e.dat", 2);  // inside the name "score"
      }, "a:Init\t320\t200\ttrue\t0\n", LOOSE},
+    // A save written under other declarations: the string "hello" read as an integer array (its
+    // length 5 as the count, "hell" as the first number, the file ends inside the second): false.
+    {"SaveFileFromOtherDeclarations", [](SourceProject &g) {
+         g.saved = "string title\n";
+         compileWithRoomA(g, false, "", reporting("(function() title = 'hello' return saveGame('1') end)()"));
+         ASSERT_EQ("a:Init\ttrue\n", runProgram({QF_ENGINE_PATH}, g.game(), 60, ENGINE_ENV).out);
+         g.saved = "integer-array numbers\n";
+         g.file("rooms/a.lua", reporting("loadGame('1'), #numbers, numbers[1]"));
+         ASSERT_EQ(0, g.compile().exitCode);
+     }, "a:Init\tfalse\t2\t1819043176\n", LOOSE},
 };
 
 class BadInput : public testing::TestWithParam<BrokenGame>
