@@ -3,6 +3,7 @@
 
 #include <GL/glew.h>
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/Xlib.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -251,4 +252,14 @@ bool requestWindowClose(unsigned long window)
     const bool sent = XSendEvent(x, window, False, NoEventMask, &event) != 0;
     XFlush(x);
     return sent;
+}
+
+std::vector<uint32_t> windowImage(unsigned long window, int w, int h)
+{
+    std::vector<uint32_t> pixels;
+    XImage *image = XGetImage(testXDisplay(), window, 0, 0, unsigned(w), unsigned(h), AllPlanes, ZPixmap);
+    for (int y = 0; image && y < h; y++)
+        for (int x = 0; x < w; x++) pixels.push_back(uint32_t(XGetPixel(image, x, y) & 0xFFFFFF));
+    if (image) XDestroyImage(image);
+    return pixels;
 }
