@@ -383,6 +383,38 @@ static bool safeToDecode(ILenum type, const uint8_t *data, size_t size, bool &to
     }
 }
 
+// Colour-indexed pictures (GIF, BMP of 1 to 8 bits a pixel) expanded to RGB bytes here rather
+// than by DevIL, whose palette conversion reads entry index x bytes-per-entry without comparing
+// the index with the palette's length: a file whose pixels (or a GIF's background) name entries
+// past a short palette read outside it (found by fuzzing; the read only faults now and then, as
+// DevIL is not instrumented). Such pixels are black here. Caller holds devilLock.
+static bool expandColourIndex(std::vector<uint8_t> &rgb)
+{
+    const ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
+    const ILint depth = ilGetInteger(IL_IMAGE_DEPTH), dataSize = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
+    // DevIL counts the entries from the palette's length in bytes: colours x entryBytes fit in it.
+    const ILint colours = ilGetInteger(IL_PALETTE_NUM_COLS), entryBytes = ilGetInteger(IL_PALETTE_BPP);
+    int red = 0, blue = 2;  // byte offsets within an entry
+    switch (ilGetInteger(IL_PALETTE_TYPE)) {
+    case IL_PAL_RGB24: case IL_PAL_RGB32: case IL_PAL_RGBA32: break;
+    case IL_PAL_BGR24: case IL_PAL_BGR32: case IL_PAL_BGRA32: red = 2, blue = 0; break;
+    default: return false;
+    }
+    const uint8_t *indices = ilGetData(), *palette = ilGetPalette();
+    const uint64_t pixels = (uint64_t)width * (uint64_t)height;
+    if (indices == nullptr || palette == nullptr || width <= 0 || height <= 0 || depth != 1 ||
+        ilGetInteger(IL_IMAGE_BYTES_PER_PIXEL) != 1 || pixels > (uint64_t)dataSize || entryBytes < 3 ||
+        colours < 0)
+        return false;
+    rgb.assign((size_t)pixels * 3, 0);
+    for (size_t i = 0; i < (size_t)pixels; i++) {
+        if (indices[i] >= colours) continue;  // black
+        const uint8_t *entry = palette + (size_t)indices[i] * (size_t)entryBytes;
+        rgb[i * 3] = entry[red], rgb[i * 3 + 1] = entry[1], rgb[i * 3 + 2] = entry[blue];
+    }
+    return true;
+}
+
 bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &settings, ImagePixels &out,
                        bool *tooLarge)
 {
@@ -393,20 +425,27 @@ bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &
     ilGenImages(1, &name);
     ilBindImage(name);
     ilEnable(IL_ORIGIN_SET);
-    ilEnable(IL_FORMAT_SET);
+    ilDisable(IL_FORMAT_SET);  // colour-indexed pixels come back as they are: see expandColourIndex
     ilSetInteger(IL_ORIGIN_MODE, IL_ORIGIN_LOWER_LEFT);
-    ilSetInteger(IL_FORMAT_MODE, IL_RGB);
     bool headerTooLarge = false;
     bool decoded = safeToDecode(ilDetermineTypeL(bytes, (ILuint)size), (const uint8_t *)bytes, size, headerTooLarge);
     if (headerTooLarge && tooLarge) *tooLarge = true;
-    decoded = decoded && ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE && devilImageConsistent();
-    // NOTE: some decoders (OS/2 BMP, 16-bit PNG) hand back BGR or 16-bit channels despite the
-    // forced format; converting costs nothing when the pixels are RGB bytes already.
-    decoded = decoded && ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE) == IL_TRUE && devilImageConsistent() &&
-              ilGetInteger(IL_IMAGE_FORMAT) == IL_RGB && ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE;
+    decoded = decoded && ilLoadL(IL_TYPE_UNKNOWN, bytes, (ILuint)size) == IL_TRUE;
+    std::vector<uint8_t> expanded;
+    const uint8_t *rgb = nullptr;
+    if (decoded && ilGetInteger(IL_IMAGE_FORMAT) == IL_COLOUR_INDEX) {
+        decoded = expandColourIndex(expanded);
+        rgb = expanded.data();
+    } else {
+        // Other decoders hand back BGR, alpha, luminance or 16-bit channels: DevIL converts those.
+        decoded = decoded && devilImageConsistent() && ilConvertImage(IL_RGB, IL_UNSIGNED_BYTE) == IL_TRUE &&
+                  devilImageConsistent() && ilGetInteger(IL_IMAGE_FORMAT) == IL_RGB &&
+                  ilGetInteger(IL_IMAGE_TYPE) == IL_UNSIGNED_BYTE;
+        rgb = decoded ? ilGetData() : nullptr;
+    }
     if (decoded) {
         const ILint width = ilGetInteger(IL_IMAGE_WIDTH), height = ilGetInteger(IL_IMAGE_HEIGHT);
-        decoded = convertImagePixels(ilGetData(), (uint32_t)width, (uint32_t)height, settings, out);
+        decoded = convertImagePixels(rgb, (uint32_t)width, (uint32_t)height, settings, out);
         if (!decoded && tooLarge) *tooLarge = true;
     }
     ilBindImage(0);

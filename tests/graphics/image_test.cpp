@@ -60,6 +60,28 @@ TEST(ImageConversion, ColourKeyPaddingEdgeColoursAndBrightness)
     }
 }
 
+// Colour-indexed pixels are expanded by the engine: palette colours in place (channel order, index
+// bound), entries past a cut palette black.
+TEST(ImageDecode, IndicesPastAShortPaletteAreBlack)
+{
+    initImageLibrary();
+    TempDir dir;
+    ASSERT_TRUE(makeImage(dir.path(), {0xFF0000, 0xFF, 0xFF00, 0xFFFFFF}, 4, "GIF:four.gif"));
+    std::string gif = readFile(dir.file("four.gif"));
+    ASSERT_EQ(1, gif[10] & 7) << "a global palette of four entries";
+    ImagePixels full, cut;
+    ASSERT_TRUE(decodeImagePixels(gif.data(), gif.size(), ImageLoadSettings(), full));
+    const std::string kept = gif.substr(13, 6);  // entries 0 and 1 stay; the pixels still name all four
+    gif[10] &= ~7, gif.erase(13 + 6, 6);
+    ASSERT_TRUE(decodeImagePixels(gif.data(), gif.size(), ImageLoadSettings(), cut));
+    for (size_t i = 0; i < 4; i++) {
+        const std::string colour(full.rgba.begin() + i * 4, full.rgba.begin() + i * 4 + 3);
+        const size_t entry = kept.find(colour);
+        const std::string expected = entry != std::string::npos && entry % 3 == 0 ? colour : std::string(3, '\0');
+        EXPECT_EQ(expected, std::string(cut.rgba.begin() + i * 4, cut.rgba.begin() + i * 4 + 3)) << "pixel " << i;
+    }
+}
+
 // Damaged files (the fuzzer's findings that made DevIL crash or hang) and Netpbm are refused before
 // DevIL sees them, and a good file decodes after them (decoded pixels: ImageResource below).
 TEST(ImageDecode, DamagedFilesAreRefused)
