@@ -383,7 +383,7 @@ static bool safeToDecode(ILenum type, const uint8_t *data, size_t size, bool &to
     }
 }
 
-// Colour-indexed pictures (GIF, BMP of 1 to 8 bits a pixel) expanded to RGB bytes here rather
+// Colour-indexed pictures (GIF; PNG, BMP and Targa with palettes) expanded to RGB bytes here rather
 // than by DevIL, whose palette conversion reads entry index x bytes-per-entry without comparing
 // the index with the palette's length: a file whose pixels (or a GIF's background) name entries
 // past a short palette read outside it (found by fuzzing; the read only faults now and then, as
