@@ -43,6 +43,10 @@ struct DisplayState
 };
 static DisplayState display;
 static std::atomic<unsigned> lastGlxError{0};  // code of the last GLX request error; any thread
+// The calling thread has a GL context of ours current: the window's on the main thread from a
+// successful mode set to shutdown, the loader context on a loader thread that made it current.
+// Without one nothing may call GL or GLU: here (unlike some platforms) they can crash.
+static thread_local bool contextCurrent = false;
 
 // Swallows errors of GLX requests (recorded for the messages), passes the rest on.
 static int glxErrorHandler(Display *xDisplay, XErrorEvent *event)
@@ -131,6 +135,9 @@ bool initDisplay(int width, int height)
     if (display.modeHeight > 1600) display.modeHeight = 1600;
     if (display.modeHeight < 10) display.modeHeight = 10;
 
+    // With no X display SDL would settle for a text-mode driver, which has no OpenGL and writes
+    // its terminal codes to stdout; the engine runs without a picture instead.
+    setenv("SDL_VIDEODRIVER", "x11", 0);
     if (SDL_WasInit(SDL_INIT_VIDEO) != 0) display.videoAlreadyRunning = true;
     else if (SDL_InitSubSystem(SDL_INIT_VIDEO) < 0) return false;
 
@@ -145,6 +152,7 @@ bool setVideoMode(bool fullscreen)
     SDL_Surface *screen = SDL_SetVideoMode(display.modeWidth, display.modeHeight, display.bitsPerPixel, flags);
     if (!screen) return false;
     display.screen = screen;
+    contextCurrent = true;  // SDL made the window's context current on this thread
     setupGL(display.modeWidth, display.modeHeight);
     display.fullscreen = fullscreen;
     createLoaderContext();
@@ -181,15 +189,19 @@ void setCaption(const std::string &caption) { SDL_WM_SetCaption(caption.c_str(),
 // Both close an image batch a script may have left open (even one drawn during a step).
 void beginFrame()
 {
+    if (!contextCurrent) return;
     flushRenderer();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
 void endFrame()
 {
+    if (!contextCurrent) return;
     flushRenderer();
     glFlush();
 }
+bool hasGLContext() { return contextCurrent; }
+
 bool isFocused() { return (SDL_GetAppState() & SDL_APPINPUTFOCUS) != 0; }
 
 int displayWidth() { return display.width; }
@@ -216,11 +228,12 @@ static bool attemptLoaderMakeCurrent(void *)
     return glXMakeContextCurrent(display.xDisplay, drawable, drawable, display.loaderContext);
 }
 
-void makeLoaderContextCurrent() { retryMakeCurrent(attemptLoaderMakeCurrent, nullptr); }
+void makeLoaderContextCurrent() { contextCurrent = retryMakeCurrent(attemptLoaderMakeCurrent, nullptr); }
 
 void releaseLoaderContext()
 {
-    if (display.xDisplay) glXMakeContextCurrent(display.xDisplay, None, None, nullptr);
+    if (contextCurrent && display.xDisplay) glXMakeContextCurrent(display.xDisplay, None, None, nullptr);
+    contextCurrent = false;
 }
 
 bool shutdownDisplay()
@@ -231,5 +244,6 @@ bool shutdownDisplay()
     if (!display.videoAlreadyRunning) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     display.xDisplay = nullptr;
     display.glReady = false;
+    contextCurrent = false;
     return true;
 }

@@ -18,6 +18,10 @@ bool shutdownDisplay();                   // frees the surface; stops SDL video 
 void beginFrame();  // clears colour and depth
 void endFrame();    // glFlush; the loop swaps afterwards
 bool isFocused();   // the window has the input focus
+// The calling thread has a current GL context of the engine's (the window's on the main thread,
+// the loader context on the loader thread). False on every thread when there is no display:
+// callers then skip GL and GLU entirely (drawing, uploads, deletions).
+bool hasGLContext();
 
 int displayWidth();      // size the GL set-up last received (640 x 480 before)
 int displayHeight();

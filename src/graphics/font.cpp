@@ -169,8 +169,7 @@ static int32_t kerningAfter(const Glyph &glyph, int32_t previous)
 
 void renderText(const Font *font, float x, float y, const char *text, float rotation, float scale)
 {
-    if (font == nullptr || text == nullptr) return;
-    flushRenderer();
+    if (font == nullptr || text == nullptr || !flushForDrawing()) return;
     glPushMatrix();
     glTranslatef(x, y, 0);
     glRotatef(rotation, 0, 0, 1);

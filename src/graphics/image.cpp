@@ -28,6 +28,7 @@
 #include <mutex>
 
 #include "core/log.h"
+#include "graphics/display.h"
 #include "resources/data_file.h"
 #include "resources/registry.h"
 
@@ -455,8 +456,11 @@ bool decodeImagePixels(const void *bytes, size_t size, const ImageLoadSettings &
 
 // --- loading and upload
 
+// Without a GL context on this thread (no display) the image keeps its size and no texture.
 static void uploadPixels(const ImagePixels &pixels, bool smooth, Image &image)
 {
+    image.texture = 0;
+    if (!hasGLContext()) return;
     GLuint texture = 0;
     glGenTextures(1, &texture);
     image.texture = texture;
@@ -520,7 +524,7 @@ static std::atomic<uint32_t> deletedTextures{0};  // deletions so far; written b
 
 void deleteTexture(uint32_t texture)
 {
-    if (texture == 0) return;
+    if (texture == 0 || !hasGLContext()) return;  // no context: the texture went with it
     const GLuint name = texture;
     glDeleteTextures(1, &name);
     deletedTextures++;

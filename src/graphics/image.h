@@ -67,12 +67,13 @@ void setColorKey(uint8_t red, uint8_t green, uint8_t blue);
 void setAlphaFromBrightness(bool enabled);
 const ImageLoadSettings &imageLoadSettings();
 
-// --- loading (a GL context must be current: the loader's, or the window's on the main thread)
+// --- loading (on the loader thread, or the main thread with the window's context)
 // Reads `path` through DataFile (archive first), decodes, converts with the current settings and
-// uploads with mipmaps into the empty `image`. False: texture 0 and size 1 x 1.
+// uploads with mipmaps into the empty `image`. False: texture 0 and size 1 x 1. With no GL context
+// on the calling thread (no display) nothing is uploaded: the image has its size and texture 0.
 bool loadImageFile(const std::string &path, Image &image);
 void freeImage(Image *image);  // deletes the texture and the record; nullptr does nothing
-// glDeleteTextures of one name (0 does nothing), counted: the renderer ends an open batch when
+// glDeleteTextures of one name (0, or no GL context on this thread, does nothing), counted: the renderer ends an open batch when
 // the count moves, so a texture name the loader freed and handed out again is bound afresh.
 void deleteTexture(uint32_t texture);
 uint32_t textureDeletions();  // any thread

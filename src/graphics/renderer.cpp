@@ -25,7 +25,8 @@
 //   keeps the texture object alive even if the loader deletes it meanwhile; a deletion also
 //   ends the batch (textureDeletions), so a reused texture name is bound afresh.
 //
-// Needs: the window's GL context current, texturing and blending set up by the display.
+// Needs: the window's GL context current, texturing and blending set up by the display. Without
+// one (no display) every operation draws nothing and makes no GL call.
 // Threads: main thread only (the tables are filled lazily, unguarded).
 #include "graphics/renderer.h"
 
@@ -34,6 +35,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "graphics/display.h"
 #include "graphics/image.h"
 
 enum { MAX_CIRCLE_SEGMENTS = 100 };
@@ -53,6 +55,13 @@ void flushRenderer()
     glEnd();
     if (batch.texture != 0) glBindTexture(GL_TEXTURE_2D, 0);
     batch.open = false;
+}
+
+bool flushForDrawing()
+{
+    if (!hasGLContext()) return false;
+    flushRenderer();
+    return true;
 }
 
 // Opens (or keeps) the batch for `texture`.
@@ -119,8 +128,8 @@ void renderCircle(int x, int y, float radius, bool filled)
     if (!(r >= 0.5f)) return;  // also refuses NaN
     int n = (int)(r * 3.1415927f);
     if (n > MAX_CIRCLE_SEGMENTS) n = MAX_CIRCLE_SEGMENTS;
+    if (!flushForDrawing()) return;
     if (!circles.built[n]) buildCircle(n);
-    flushRenderer();
     const double *d = circles.directions[n];
     const float fx = (float)x, fy = (float)y;
     float points[2 * (MAX_CIRCLE_SEGMENTS + 1)];
@@ -147,7 +156,7 @@ void renderCircle(int x, int y, float radius, bool filled)
 // Corners (x1, y1), (x1, y2), (x2, y2), (x2, y1); an outline returns to (x1, y1).
 void renderRectangle(int x1, int y1, int x2, int y2, bool filled)
 {
-    flushRenderer();
+    if (!flushForDrawing()) return;
     glBegin(filled ? GL_POLYGON : GL_LINE_STRIP);
     glVertex2i(x1, y1);
     glVertex2i(x1, y2);
@@ -160,7 +169,7 @@ void renderRectangle(int x1, int y1, int x2, int y2, bool filled)
 void renderRectangleExt(float x1, float y1, float x2, float y2, bool filled, float rotation, float pivotX,
                         float pivotY)
 {
-    flushRenderer();
+    if (!flushForDrawing()) return;
     glPushMatrix();
     glTranslatef(pivotX, pivotY, 0);
     glRotatef(rotation, 0, 0, 1);
@@ -177,7 +186,7 @@ void renderRectangleExt(float x1, float y1, float x2, float y2, bool filled, flo
 
 void renderLine(int x1, int y1, int x2, int y2)
 {
-    flushRenderer();
+    if (!flushForDrawing()) return;
     glBegin(GL_LINES);
     glVertex2i(x1, y1);
     glVertex2i(x2, y2);
@@ -199,8 +208,12 @@ static QuadTexture imagePart(const Image *image, int imgX1, int imgY1, int imgX2
             (float)imgY2 / h * image->maxV};
 }
 
-// An empty record (the placeholder, or one an unload emptied) has no picture to show.
-static bool drawable(const Image *image) { return image != nullptr && image->width != 0 && image->height != 0; }
+// An empty record (the placeholder, or one an unload emptied) has no picture to show; without a
+// GL context (no display) nothing is shown.
+static bool drawable(const Image *image)
+{
+    return image != nullptr && image->width != 0 && image->height != 0 && hasGLContext();
+}
 
 // b - a as a 32-bit integer (wrapping like the engine's int arithmetic, without overflow).
 static float intSpan(int a, int b) { return (float)(int32_t)((uint32_t)b - (uint32_t)a); }

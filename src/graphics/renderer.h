@@ -18,6 +18,9 @@ struct Image;
 struct lua_State;
 
 void flushRenderer();  // draws the open image batch and binds texture 0; does nothing when none is open
+// What every other GL caller on the main thread does first: false (call no GL, draw nothing) when
+// there is no GL context (no display); otherwise flushes the batch and returns true.
+bool flushForDrawing();
 
 // Shapes
 void renderCircle(int x, int y, float radius, bool filled);  // |radius| < 0.5 draws nothing; <= 100 segments

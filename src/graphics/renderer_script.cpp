@@ -5,7 +5,8 @@
 // getImageHandle; anything else (nil, a number, another type's handle) draws nothing, and so
 // does an image that is not loaded yet. The record is read under its lock: the loader thread
 // cannot replace or free it during the draw.
-// Threads: main thread only (script calls), with the window's GL context current.
+// Threads: main thread only (script calls). Without the window's GL context (no display) each
+// function still checks its arguments and then draws nothing.
 #include <GL/glew.h>
 
 #include "core/script.h"
@@ -23,7 +24,7 @@ static bool boolArg(lua_State *L, int i) { return lua_toboolean(L, i) != 0; }
 static int setBackgroundColor(lua_State *L)
 {
     if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed: red, green, blue");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glClearColor(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3), 1.0f);
     return 0;
 }
@@ -32,7 +33,7 @@ static int setBackgroundColor(lua_State *L)
 static int setRenderColor(lua_State *L)
 {
     if (lua_gettop(L) != 4) return raiseUsage(L, "4 args needed: red, green, blue, alpha");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glColor4ub((GLubyte)lua_tointeger(L, 1), (GLubyte)lua_tointeger(L, 2), (GLubyte)lua_tointeger(L, 3),
                (GLubyte)lua_tointeger(L, 4));
     return 0;
@@ -42,7 +43,7 @@ static int setRenderColor(lua_State *L)
 static int pushMatrix(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glPushMatrix();
     return 0;
 }
@@ -50,7 +51,7 @@ static int pushMatrix(lua_State *L)
 static int popMatrix(lua_State *L)
 {
     if (lua_gettop(L) != 0) return raiseUsage(L, "0 args needed");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glPopMatrix();
     return 0;
 }
@@ -59,7 +60,7 @@ static int popMatrix(lua_State *L)
 static int rotateRender(lua_State *L)
 {
     if (lua_gettop(L) != 1) return raiseUsage(L, "1 arg needed");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glRotatef(numberArg(L, 1), 0, 0, 1);
     return 0;
 }
@@ -68,7 +69,7 @@ static int rotateRender(lua_State *L)
 static int scaleRender(lua_State *L)
 {
     if (lua_gettop(L) != 2) return raiseUsage(L, "2 args needed");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glScalef(numberArg(L, 1), numberArg(L, 2), 1);
     return 0;
 }
@@ -77,7 +78,7 @@ static int scaleRender(lua_State *L)
 static int translateRender(lua_State *L)
 {
     if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed");
-    flushRenderer();
+    if (!flushForDrawing()) return 0;
     glTranslatef(numberArg(L, 1), numberArg(L, 2), numberArg(L, 3));
     return 0;
 }

@@ -43,4 +43,47 @@ TEST(EmptyFolder, ShowsTheLoadingSpinner)
         << grey << " grey pixels (" << away << " off the ring), " << other << " others";
 }
 
+// With no X display (none named, or one that does not answer) the engine runs without a picture:
+// the loader thread gives up on its context with exactly the display's messages, the first room's
+// image loads without GL, the room switches, Step, Render (drawing nothing) and a save
+// and load run, and a signal ends the game through its normal shutdown. Caught a segfault in the
+// loader's first upload and a SIGTERM that killed the process (143).
+TEST(NoDisplay, RunsWithoutAPictureUntilASignal)
+{
+    SourceProject project;
+    project.saved = "integer best\n";
+    project.file("Quillfen.ini", "[project]\ncodename = e2e\n[audio]\nenabled = false\n");
+    project.image("red.png", "-size 8x4 xc:red");
+    project.room("a", "[images]\nred.png\n",
+                 "local steps = 0\n"
+                 "function Init() print('a:Init') end\n"
+                 "function Step() steps = steps + 1\n"
+                 "  if steps == 5 then best = 42 saveGame('slot') best = 0 loadGame('slot') print('a:Step', best) end end\n"
+                 "function Render() local red = getImageHandle('red.png') setRenderColor(255, 0, 0, 128)\n"
+                 "  drawImage(red, 1, 2) drawImageExt(red, 1, 2, 30, 2) drawImagePart(red, 0, 0, 0, 0, 4, 4)\n"
+                 "  pushMatrix() rotateRender(3) translateRender(1, 2, 0) scaleRender(2, 2) drawCircle(5, 5, 5, true)\n"
+                 "  drawRectangleExt(0, 0, 4, 4, false, 10, 2, 2) drawLine(0, 0, 9, 9) popMatrix() setBackgroundColor(1, 0, 0)\n"
+                 "  if steps == 5 then print('a:Render') end end\n");
+    ASSERT_EQ(0, project.compile().exitCode);
+    std::string retries;
+    for (int i = 0; i < 101; i++)
+        retries += "CRITICAL ERROR: Could not open resource manager's render context\n                Wgl says: 0\n";
+    retries += "Giving up after retrying 100 times.\n";
+    const struct { const char *display; int signal; } runs[] = {{"DISPLAY", SIGTERM}, {"DISPLAY=:173", SIGINT}};
+    for (const auto &run : runs) {
+        ChildProcess engine;
+        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, project.game(), {run.display, ENGINE_ENV[0], ENGINE_ENV[1]}));
+        const std::string save = project.game() + "/e2eslotSave.qfs";  // written by the fifth step
+        std::filesystem::remove(save);
+        for (int i = 0; i < 3000 && !std::filesystem::exists(save) && !engine.waitExit(0); i++) usleep(10 * 1000);
+        usleep(300 * 1000);  // some frames more (stdout is a file: the lines come at exit)
+        EXPECT_FALSE(engine.waitExit(0)) << run.display << ": ended before it was asked to";
+        engine.signal(run.signal);
+        ASSERT_TRUE(engine.waitExit(60000)) << run.display;
+        EXPECT_EQ(0, engine.exitCode()) << run.display;
+        EXPECT_EQ("a:Init\na:Step\t42\na:Render\n", engine.out()) << run.display;
+        EXPECT_EQ(noArchiveLine() + retries, engine.err()) << run.display;
+    }
+}
+
 }  // namespace

@@ -56,6 +56,7 @@ class ChildProcess  // its stdout and stderr go to files
 {
 public:
     ~ChildProcess();
+    // extraEnv: "NAME=value" sets, a bare "NAME" removes (glibc putenv)
     bool start(const std::vector<std::string> &argv, const std::string &workingDir,
                const std::vector<std::string> &extraEnv = {});
     bool waitExit(int timeoutMs);  // false on timeout (the child keeps running)
