@@ -7,6 +7,8 @@
 #include "core/frame_loop.h"
 
 #include <SDL.h>
+#include <signal.h>
+
 #include <vector>
 
 #include "core/input.h"
@@ -72,6 +74,21 @@ bool addFrameModule(QFFrameModule *module)
 int frameModuleCount() { return (int)loop.modules.size(); }
 
 void requestQuit() { loop.running = false; }
+
+// Set from a signal handler on whichever thread the signal lands; read by the loop.
+static volatile sig_atomic_t quitSignalled = 0;
+static void onQuitSignal(int) { quitSignalled = 1; }
+
+void catchQuitSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    struct sigaction previous = {};
+    if (sigaction(SIGINT, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) sigaction(SIGINT, &action, nullptr);
+}
 
 bool setFramerate(uint16_t fps)
 {
@@ -171,6 +188,7 @@ int runFrameLoop()
 
     while (loop.running) {
         platform.pumpEvents();
+        if (quitSignalled) requestQuit();
         runOneFrame(platform);
     }
 

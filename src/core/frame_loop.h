@@ -51,6 +51,10 @@ bool addFrameModule(QFFrameModule *module);  // false for null; inserts by prior
 int frameModuleCount();
 int runFrameLoop();                          // 1 once every module is shut down and deleted
 void requestQuit();                          // the loop ends after the current iteration's frame
+// SIGTERM, and SIGINT unless it is ignored, become a quit request at the loop's next event pump,
+// however early they arrive (before the window exists, or with no display at all). Call first
+// thing in main: SDL's video start keeps a handler that is already there.
+void catchQuitSignals();
 
 void startTimer();                   // timer defaults: 1000 ticks/s, 60 fps, counters 0
 bool setFramerate(uint16_t fps);     // false (no change) for 0 or above 1000
