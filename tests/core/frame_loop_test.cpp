@@ -13,7 +13,8 @@ struct FakeWorld
     uint32_t now = 1000;                       // an arbitrary origin
     std::vector<uint32_t> sleeps, starts;      // every non-zero sleep; the clock when each step began
     std::vector<int> drawn;                    // frames that were drawn
-    uint32_t firstCost = 0, cost = 0;          // what the first step and every later one take
+    int slowSteps = 0;                         // the first slowSteps steps take slowCost, the rest cost
+    uint32_t slowCost = 0, cost = 0;
     int stopAfter = 1;
 } world;
 
@@ -31,25 +32,27 @@ struct ProbeModule : QFFrameModule
     void step() override
     {
         world.starts.push_back(world.now);
-        world.now += world.starts.size() == 1 ? world.firstCost : world.cost;
+        world.now += (int)world.starts.size() <= world.slowSteps ? world.slowCost : world.cost;
         if ((int)world.starts.size() >= world.stopAfter) requestQuit();
     }
 };
 
-// Catches drift from the absolute schedule, slow frames not drawn in thirds, a schedule not restarted.
+// Catches drift from the absolute schedule, slow frames not drawn in thirds or halves, a schedule
+// not restarted after a stall or while steps take between one and two frame times.
 TEST(FramePacing, ScenariosOnAFakeClock)
 {
     std::vector<int> all, stall = {0};
     for (int i = 0; i < 600; i++) all.push_back(i);
     stall.insert(stall.end(), all.begin() + 63, all.begin() + 200);  // undrawn until a second's frames passed
-    const struct { const char *name; int frames; uint32_t firstCost, cost; std::vector<int> drawn; bool sleeps, behind;
-                   int scheduleFrom; } cases[] = {
-        {"60 fps on time", 600, 0, 0, all, true, false, 0},
-        {"every step 40 ms: every third frame drawn", 20, 40, 40, {0, 4, 7, 10, 13, 16, 19}, false, true, -1},
-        {"one 2 s stall", 200, 2000, 0, stall, true, false, 70},
+    const struct { const char *name; int frames, slowSteps; uint32_t slowCost, cost; std::vector<int> drawn;
+                   bool sleeps, behind; int scheduleFrom; } cases[] = {
+        {"60 fps on time", 600, 0, 0, 0, all, true, false, 0},
+        {"every step 40 ms: every third frame drawn", 20, 20, 40, 0, {0, 4, 7, 10, 13, 16, 19}, false, true, -1},
+        {"one 2 s stall", 200, 1, 2000, 0, stall, true, false, 70},
+        {"ten steps of 25 ms, then on time", 20, 10, 25, 0, {0, 3, 5, 7, 9, 14, 15, 16, 17, 18, 19}, true, false, 14},
     };
     for (const auto &c : cases) {
-        world = {1000, {}, {}, {}, c.firstCost, c.cost, c.frames};
+        world = {1000, {}, {}, {}, c.slowSteps, c.slowCost, c.cost, c.frames};
         setFramePlatform({fakeTicks, fakeDelay, nothing, nothing, markDrawn, nothing});
         startTimer();
         addFrameModule(new ProbeModule());

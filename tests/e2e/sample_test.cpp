@@ -38,7 +38,8 @@ TEST(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
                         "/"));
     for (int i = 0; i < 1000 && x.out().find('\n') == std::string::npos && !x.waitExit(0); i++) usleep(10 * 1000);
     const std::string display = ":" + x.out().substr(0, x.out().find('\n'));
-    Display *connection = XOpenDisplay(display.c_str());
+    Display *connection = nullptr;  // the server answers before the engine, its first client, starts
+    for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
     ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), {"DISPLAY=" + display, ENGINE_ENV[0], ENGINE_ENV[1]}));
     auto logged = [&](const std::string &line, size_t count) {  // waits until the game printed `line` `count` times

@@ -33,16 +33,20 @@ TEST(Display, LoaderContextRetriesAHundredTimesThenGivesUp)
     }
 }
 
-TEST(Display, WindowSizeIsClamped)
+// Catches a size not clamped, and a framerate default other than 60 when the configuration has none.
+TEST(Display, WindowSizeIsClampedAndTheFramerateRead)
 {
     REQUIRE_DISPLAY();
-    const struct { int w, h, expectedW, expectedH; } cases[] = {
-        {5000, 5, 2000, 10}, {0, 0, 10, 10}, {1999, 1601, 1999, 1600}};
+    WorkDir work;  // for the configuration files
+    const struct { int w, h, expectedW, expectedH; const char *settings; int framerate; } cases[] = {
+        {5000, 5, 2000, 10, "", 60}, {0, 0, 10, 10, "[display]\nframerate = 30\n", 30}, {1999, 1601, 1999, 1600, "", 60}};
     for (auto c : cases) {
+        useConfig("", c.settings);
         ASSERT_TRUE(initDisplay(c.w, c.h));
         const SDL_Surface *window = SDL_GetVideoSurface();
-        EXPECT_EQ(std::vector<int>({c.expectedW, c.expectedH, c.expectedW, c.expectedH}),
-                  std::vector<int>({displayWidth(), displayHeight(), window->w, window->h})) << c.w << " x " << c.h;
+        EXPECT_EQ(std::vector<int>({c.expectedW, c.expectedH, c.expectedW, c.expectedH, c.framerate}),
+                  std::vector<int>({displayWidth(), displayHeight(), window->w, window->h, displayFramerate()}))
+            << c.w << " x " << c.h;
     }
     ASSERT_TRUE(initDisplay(64, 64));  // back to the size the other tests use
 }

@@ -175,6 +175,8 @@ TEST_F(DrawingTest, CirclesAndFastPathsMatchPlainGl)
     const Case cases[] = {
         {"outline r 10", [] { renderCircle(0, 0, 10, false); }, [](int n) { plainCircle(0, 0, 10, n, false); }, 31, 32},
         {"filled r -10", [] { renderCircle(0, 0, -10, true); }, [](int n) { plainCircle(0, 0, 10, n, true); }, 31, 30},
+        {"outline r 5: 15.7 segments truncate", [] { renderCircle(8, 8, 5, false); },
+         [](int n) { plainCircle(8, 8, 5, n, false); }, 15, 16},
         {"outline r 1000", [] { renderCircle(-968, 0, 1000, false); },
          [](int n) { plainCircle(-968, 0, 1000, n, false); }, 100, 200},
         {"outline rectangle: a strip through 5 corners", [] { renderRectangle(10, 10, 40, 30, false); },

@@ -31,6 +31,7 @@ TEST(ResourceManager, QueueScenarios)
         {"hold:begin +A2 +B2 +C2 =2,3,", "load:A load:B load:C"},
         {"hold:begin +A5 +N-25536 +B3 =5,3,", "load:A load:B load:N"},
         {"hold:begin +A5 +B3 +C1 +C4 =5,3,", "load:A load:C load:B"},
+        {"hold:begin +A5 +B3 +D3 +C1 +C3 =5,4,", "load:A load:B load:D load:C"},  // behind its equals
         {"hold:begin +A5 +B3 +C1 +C9 =9,3,", "load:C load:A load:B"},
         {"hold:begin +A5 +B3 +C1 +C1 +B0 +A-1 =5,3,", "load:A load:B load:C"},
         {"hold:begin +A5 +B3 -A =3,1,", "load:B"},

@@ -55,6 +55,8 @@ TEST_F(SaveTest, SectionsAndTypeRulesByteForByte)
         {"a zero byte ends a string", "3z", "z = 'a\\0b'", lengthText("a"), ""},
         {"integers from text and truncated toward zero; nil saves 0", "1t 1missing 1p 1n", "t = '12' p = 2.7 n = -2.7",
          int32LE(12) + int32LE(0) + int32LE(2) + int32LE(-2), error + "integer.\n"},
+        {"floats from numeric text", "2f 6fa", "f = '2.5' fa = {'-0.25'}",
+         int32LE(2) + int32LE(500000000) + int32LE(1) + int32LE(-1) + int32LE(750000000), ""},
         {"arrays: a hole ends one, a global that is not a table saves count 0", "5holes 6fa 7sa",
          "holes = {1, 2, nil, 4} fa = 5", int32LE(2) + int32LE(1) + int32LE(2) + int32LE(0) + int32LE(0), ""},
         {"wrong types: defaults and one message each", "4b 2f 3s 3n 8ba 5ia",
