@@ -8,7 +8,10 @@
 #include <SDL.h>
 #include <cstdlib>
 
+#include "animation/animation.h"
+#include "animation/model.h"
 #include "animation/pose_script.h"
+#include "animation/scrap.h"
 #include "audio/audio.h"
 #include "core/config.h"
 #include "core/frame_loop.h"
@@ -55,7 +58,10 @@ bool startEngine()
     startResourceManager();
     registerImageResource();
     registerFontResource();
-    // Sounds, music, models, scraps and animations register here once they exist.
+    // Sounds (type 1) and music (type 2) register here, before the models.
+    registerModelResource();
+    registerScrapResource();
+    registerAnimationResource();
 
     if (getConfigBool("audio:enabled", true)) {
         std::string device = getConfigString("audio:device", "");

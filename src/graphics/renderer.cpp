@@ -260,6 +260,44 @@ void renderImagePart(const Image *image, float x, float y, int imgX1, int imgY1,
     drawQuad(image, x, y, intSpan(imgX1, imgX2), intSpan(imgY1, imgY2), imagePart(image, imgX1, imgY1, imgX2, imgY2));
 }
 
+QuadTransform quadTransform(float x, float y, float degrees, float scaleX, float scaleY)
+{
+    // glRotatef's matrix for the z axis as Mesa builds it: sine and cosine of the angle in double
+    // precision, rounded to single; quarter turns exact.
+    float c = 0, s = 0;
+    const double radians = degrees * 3.14159265358979323846 / 180.0;
+    if (degrees == 0.0f) {
+        c = 1;
+    } else if (degrees == 90.0f || degrees == -270.0f) {
+        s = 1;
+    } else if (degrees == 180.0f || degrees == -180.0f) {
+        c = -1;
+    } else if (degrees == 270.0f || degrees == -90.0f) {
+        s = -1;
+    } else {
+        c = (float)cos(radians), s = (float)sin(radians);
+    }
+    QuadTransform t;
+    t.xx = c * scaleX, t.xy = -s * scaleY;
+    t.yx = s * scaleX, t.yy = c * scaleY;
+    t.tx = x, t.ty = y;
+    return t;
+}
+
+void renderImagePartTransformed(const Image *image, const QuadTransform &m, float x, float y, int imgX1, int imgY1,
+                                int imgX2, int imgY2)
+{
+    if (!drawable(image)) return;
+    const QuadTexture t = imagePart(image, imgX1, imgY1, imgX2, imgY2);
+    const float x2 = x + intSpan(imgX1, imgX2), y2 = y + intSpan(imgY1, imgY2);
+    const float corners[4][4] = {{x, y, t.u1, t.t1}, {x2, y, t.u2, t.t1}, {x2, y2, t.u2, t.t2}, {x, y2, t.u1, t.t2}};
+    useBatchTexture(image->texture);
+    for (const float *c : corners) {
+        glTexCoord2f(c[2], c[3]);
+        glVertex2f(m.xx * c[0] + m.xy * c[1] + m.tx, m.yx * c[0] + m.yy * c[1] + m.ty);
+    }
+}
+
 void renderImagePartExt(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2,
                         float rot, float scaleX, float scaleY, float rotateX, float rotateY)
 {

@@ -40,5 +40,22 @@ void renderImagePart(const Image *image, float x, float y, int imgX1, int imgY1,
 void renderImagePartExt(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2,
                         float rot, float scaleX, float scaleY, float rotateX, float rotateY);
 
+// A 2D affine map the renderer applies to quad corners itself, before the model-view matrix:
+// (x, y) -> (xx x + xy y + tx, yx x + yy y + ty). Drawing through it instead of matrix calls
+// keeps the image batch open, so many transformed parts of one texture (the bones of a posed
+// model) go to GL as one batch.
+struct QuadTransform
+{
+    float xx = 1, xy = 0, yx = 0, yy = 1;
+    float tx = 0, ty = 0;
+};
+// The transform of translate(x, y), rotate(degrees) about z, scale(sx, sy), in that order, as
+// glTranslatef, glRotatef and glScalef would build it.
+QuadTransform quadTransform(float x, float y, float degrees, float scaleX, float scaleY);
+// renderImagePart with its corners taken through `transform` first (part at (x, y) in the
+// transform's own space).
+void renderImagePartTransformed(const Image *image, const QuadTransform &transform, float x, float y, int imgX1,
+                                int imgY1, int imgX2, int imgY2);
+
 // setBackgroundColor ... drawImageExt as globals of L, in the engine's registration order. True.
 bool registerDrawingFunctions(lua_State *L);

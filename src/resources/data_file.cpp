@@ -297,6 +297,11 @@ float DataFile::readReal()
     if (!readable()) return 0.0f;
     const int32_t whole = readInt32();
     const uint32_t fraction = static_cast<uint32_t>(readInt32());
+    return realFromParts(whole, fraction);
+}
+
+float realFromParts(int32_t whole, uint32_t fraction)
+{
     return static_cast<float>(static_cast<long double>(fraction) / 1000000000.0L + whole);
 }
 

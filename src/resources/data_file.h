@@ -108,5 +108,9 @@ private:
     uint8_t bitMask = 0;       // mask of the current bit: 1, 2, 4 ... 128
 };
 
+// The value readReal gives for a stored real: fraction / 1e9 + whole in extended precision,
+// rounded once to single precision (the fraction is taken as unsigned, even past 1e9).
+float realFromParts(int32_t whole, uint32_t fraction);
+
 // openForRead on a fresh file, then close: with a current archive only its index is asked.
 bool fileExists(const std::string &path);

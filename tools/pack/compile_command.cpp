@@ -26,10 +26,12 @@ extern "C" {
 #include <lua.h>
 }
 
+#include "asset_source.h"
 #include "core/config.h"
 #include "pack_commands.h"
 #include "project_source.h"
 #include "resources/archive.h"
+#include "resources/data_file.h"
 
 namespace fs = std::filesystem;
 
@@ -73,6 +75,18 @@ bool listFilesUnder(const std::string &folder, std::vector<std::string> &names)
     return !error;
 }
 
+bool isTextSource(const std::string &path, const AssetSourceType &type)
+{
+    const std::string suffix = type.suffix;
+    if (path.size() <= suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    char start[4] = {};
+    in.read(start, 4);
+    return std::string(start, (size_t)in.gcount()) != type.magic;  // an already binary file is copied
+}
+
 namespace {
 
 struct RoomPlan
@@ -91,6 +105,18 @@ struct CopyPlan
     std::string to;    // entry name under the output folder: Projects/<codename>/...
 };
 
+// A text source of a scrap, model or animation, and what it compiles to.
+struct AssetSourcePlan
+{
+    int kind;          // AssetSourceKind
+    std::string from;  // source file
+    std::string to;    // entry name under the output folder
+    std::string name;  // the built name (models, events and scripts use it)
+    ScrapFileData scrap;
+    ModelFileData model;
+    AnimationFileData animation;
+};
+
 struct CompilePlan
 {
     ProjectDescription project;
@@ -98,6 +124,7 @@ struct CompilePlan
     std::map<std::string, std::string> objects;  // class name -> source path
     std::set<std::string> assets[ASSET_FOLDER_COUNT];  // names under each asset folder
     std::vector<CopyPlan> copies;                // objects and assets
+    std::vector<AssetSourcePlan> sources;        // scraps, models and animations from text
     std::string settings;                        // Quillfen.ini as it will be written
 };
 
@@ -169,9 +196,92 @@ void readObjectsAndAssets(const std::string &source, CompilePlan &plan, SourceRe
     for (int i = 0; i < ASSET_FOLDER_COUNT; i++) {
         const std::string folder = joined(source, ASSET_FOLDERS[i].source);
         if (!listFilesUnder(folder, files)) report.error(folder, 0, "the folder could not be read");
+        const int kind = assetSourceKindOfFolder(ASSET_FOLDERS[i].source);
+        std::map<std::string, std::string> builtFrom;  // built name -> the file it comes from
         for (const std::string &file : files) {
-            plan.assets[i].insert(file);
-            plan.copies.push_back({joined(folder, file), directory + ASSET_FOLDERS[i].engine + "/" + file});
+            std::string name = file;
+            const bool text = kind >= 0 && isTextSource(joined(folder, file), ASSET_SOURCE_TYPES[kind]);
+            if (text) name = file.substr(0, file.size() - std::string(ASSET_SOURCE_TYPES[kind].suffix).size());
+            if (builtFrom.count(name)) {
+                report.error(joined(folder, file), 0, "builds the same file as " + builtFrom[name] + " (" +
+                                                          ASSET_FOLDERS[i].engine + "/" + name + ")");
+                continue;
+            }
+            builtFrom[name] = file;
+            plan.assets[i].insert(name);
+            const std::string to = directory + ASSET_FOLDERS[i].engine + "/" + name;
+            if (text) {
+                plan.sources.push_back({kind, joined(folder, file), to, name, {}, {}, {}});
+            } else {
+                plan.copies.push_back({joined(folder, file), to});
+            }
+        }
+    }
+}
+
+// The asset folder (index into ASSET_FOLDERS) named `folder`.
+int assetFolderIndex(const std::string &folder)
+{
+    for (int i = 0; i < ASSET_FOLDER_COUNT; i++) {
+        if (folder == ASSET_FOLDERS[i].source) return i;
+    }
+    return -1;
+}
+
+// Warnings for names of images or scraps that the source does not have.
+void warnAboutMissing(const CompilePlan &plan, const std::vector<NamedUse> &uses, const char *folder,
+                      const std::string &file, const std::string &effect, SourceReport &report)
+{
+    const std::set<std::string> &have = plan.assets[assetFolderIndex(folder)];
+    for (const NamedUse &use : uses) {
+        if (use.name.empty() || have.count(use.name)) continue;
+        report.warning(file, use.line, "'" + use.name + "' is not in " + folder + "/: " + effect);
+    }
+}
+
+// Parses every scrap, model and animation source (models before the animations that name
+// their bones) and checks what they name.
+void parseAssetSources(CompilePlan &plan, const std::string &source, SourceReport &report)
+{
+    std::map<std::string, const ModelFileData *> textModels;
+    for (int kind = 0; kind < SOURCE_KIND_COUNT; kind++) {
+        for (AssetSourcePlan &asset : plan.sources) {
+            if (asset.kind != kind) continue;
+            std::string text;
+            if (!readWholeFile(asset.from, text)) {
+                report.error(asset.from, 0, "could not be read");
+                continue;
+            }
+            std::vector<NamedUse> uses;
+            if (kind == SOURCE_SCRAP) {
+                parseScrapSource(text, asset.from, asset.scrap, report, &uses);
+                warnAboutMissing(plan, uses, "images", asset.from, "the frame will show nothing", report);
+            } else if (kind == SOURCE_MODEL) {
+                parseModelSource(text, asset.from, asset.model, report, &uses);
+                warnAboutMissing(plan, uses, "scraps", asset.from, "the bone will show nothing", report);
+                textModels[asset.name] = &asset.model;
+            } else {
+                // A model from text, or one already binary (read as the engine reads it).
+                auto bones = [&](const std::string &model, std::vector<std::string> &names) {
+                    const ModelFileData *data = textModels.count(model) ? textModels[model] : nullptr;
+                    ModelFileData binary;
+                    if (data == nullptr && plan.assets[assetFolderIndex("models")].count(model)) {
+                        DataFile file;
+                        std::string message;
+                        if (file.openForReadFromDisk(joined(joined(source, "models"), model)) &&
+                            readModelFile(file, binary, message)) {
+                            data = &binary;
+                        }
+                        file.close();
+                    }
+                    if (data == nullptr) return false;
+                    for (const BoneData &bone : data->bones) names.push_back(bone.name);
+                    return true;
+                };
+                parseAnimationSource(text, asset.from, asset.animation, bones, report, &uses);
+                warnAboutMissing(plan, uses, "scraps", asset.from, "the bone will show nothing after this change",
+                                 report);
+            }
         }
     }
 }
@@ -298,6 +408,14 @@ bool writeOutput(const CompilePlan &plan, const std::string &output, std::vector
                             fs::copy_file(copy.from, root / copy.to, fs::copy_options::overwrite_existing, error);
         if (!written(copy.to, copied)) return false;
     }
+    for (const AssetSourcePlan &asset : plan.sources) {
+        const std::string path = (root / asset.to).string();
+        bool built = makeParentFolders(root / asset.to);
+        if (asset.kind == SOURCE_SCRAP) built = built && writeScrapFile(path, asset.scrap);
+        if (asset.kind == SOURCE_MODEL) built = built && writeModelFile(path, asset.model);
+        if (asset.kind == SOURCE_ANIMATION) built = built && writeAnimationFile(path, asset.animation);
+        if (!written(asset.to, built)) return false;
+    }
     if (!writeWholeFile((root / SETTINGS_FILE).string(), plan.settings)) {
         failure("File '" + (root / SETTINGS_FILE).string() + "' could not be written.");
         return false;
@@ -340,6 +458,7 @@ int compileCommand(const Arguments &given)
     parseProjectDescription(description, descriptionPath, plan.project, report);
     readRooms(source, plan, report);
     readObjectsAndAssets(source, plan, report);
+    parseAssetSources(plan, source, report);
     warnAboutStrayFolders(source, report);
     if (isPlainCodename(plan.project.codename)) planSettings(source, plan, report);
     lua_State *L = luaL_newstate();
@@ -350,6 +469,11 @@ int compileCommand(const Arguments &given)
         for (const CopyPlan &copy : plan.copies) {
             if (copy.to.size() > MAX_NAME_BYTES) {
                 report.error(copy.from, 0, "its archive entry name is longer than 1024 bytes");
+            }
+        }
+        for (const AssetSourcePlan &asset : plan.sources) {
+            if (asset.to.size() > MAX_NAME_BYTES) {
+                report.error(asset.from, 0, "its archive entry name is longer than 1024 bytes");
             }
         }
     }

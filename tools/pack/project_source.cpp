@@ -62,32 +62,26 @@ static std::string whereText(const std::string &file, int line)
 void SourceReport::error(const std::string &file, int line, const std::string &message)
 {
     errorCount++;
-    logReport(stderr, LOG_ERROR, {whereText(file, line) + message});
+    if (!quiet) logReport(stderr, LOG_ERROR, {whereText(file, line) + message});
 }
 
 void SourceReport::warning(const std::string &file, int line, const std::string &message)
 {
     warningCount++;
-    logReport(stderr, LOG_WARNING, {whereText(file, line) + message});
+    if (!quiet) logReport(stderr, LOG_WARNING, {whereText(file, line) + message});
 }
 
 void SourceReport::warningLine(const std::string &text)
 {
     warningCount++;
-    logReport(stderr, LOG_WARNING, {text});
+    if (!quiet) logReport(stderr, LOG_WARNING, {text});
 }
 
 // ---------------------------------------------------------------- lines and names
 
-struct SourceLine
-{
-    int number;        // 1-based
-    std::string text;  // without surrounding blanks; never empty, never a comment
-};
-
 static bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-static std::string trimmed(const std::string &text)
+std::string trimmed(const std::string &text)
 {
     size_t first = 0, last = text.size();
     while (first < last && isBlank(text[first])) first++;
@@ -96,7 +90,7 @@ static std::string trimmed(const std::string &text)
 }
 
 // Splits on "\n" (a "\r" before it goes too), drops a UTF-8 byte-order mark, blanks and comments.
-static std::vector<SourceLine> meaningfulLines(const std::string &text)
+std::vector<SourceLine> meaningfulLines(const std::string &text)
 {
     std::vector<SourceLine> lines;
     size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -123,7 +117,7 @@ static int hexDigit(char c)
 }
 
 // A bare name is the text itself; a quoted one is unescaped. False with `problem` set.
-static bool parseName(const std::string &text, std::string &name, std::string &problem)
+bool parseName(const std::string &text, std::string &name, std::string &problem)
 {
     name.clear();
     if (text.empty() || text[0] != '"') {
@@ -205,7 +199,7 @@ std::string formatName(const std::string &name)
 }
 
 // "[name]" lines; false for an entry line. A "[" without its "]" is reported and skipped.
-static bool isSectionLine(const SourceLine &line, std::string &section, const std::string &file, SourceReport &report)
+bool isSectionLine(const SourceLine &line, std::string &section, const std::string &file, SourceReport &report)
 {
     if (line.text[0] != '[') return false;
     if (line.text.back() != ']') {
@@ -217,7 +211,7 @@ static bool isSectionLine(const SourceLine &line, std::string &section, const st
     return true;
 }
 
-static bool nameFits(const std::string &name, const std::string &what, const std::string &file, int line,
+bool nameFits(const std::string &name, const std::string &what, const std::string &file, int line,
                      SourceReport &report)
 {
     if (name.size() <= MAX_NAME_BYTES) return true;
@@ -275,7 +269,7 @@ static const char *const SAVE_TYPES_TEXT =
     "integer, float, string, boolean, integer-array, float-array, string-array, boolean-array";
 
 // A whole int32 in decimal, optional sign; false for anything else.
-static bool parseInt32(const std::string &text, int32_t &value)
+bool parseInt32(const std::string &text, int32_t &value)
 {
     size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
     if (i == text.size()) return false;

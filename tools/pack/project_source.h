@@ -72,6 +72,7 @@ bool saveTypeFromName(const std::string &name, uint8_t &code);
 class SourceReport
 {
 public:
+    bool quiet = false;  // counts without printing (unpack trying a text form)
     void error(const std::string &file, int line, const std::string &message);    // line 0: no line
     void warning(const std::string &file, int line, const std::string &message);
     void warningLine(const std::string &text);  // already says where (Lua's "file:line: ...")
@@ -82,6 +83,25 @@ private:
     int errorCount = 0;
     int warningCount = 0;
 };
+
+// --- the line format shared by every text source
+struct SourceLine
+{
+    int number;        // 1-based
+    std::string text;  // without surrounding blanks; never empty, never a comment
+};
+std::string trimmed(const std::string &text);  // without blanks (spaces, tabs) around it
+// Splits on "\n" (a "\r" before it goes too), drops a UTF-8 byte-order mark, blanks and comments.
+std::vector<SourceLine> meaningfulLines(const std::string &text);
+// A bare name is the text itself; a quoted one is unescaped. False with `problem` set.
+bool parseName(const std::string &text, std::string &name, std::string &problem);
+// "[name]" lines (section = the trimmed name); false for an entry line. A "[" without its "]"
+// is reported and gives the section "".
+bool isSectionLine(const SourceLine &line, std::string &section, const std::string &file, SourceReport &report);
+// False (and an error naming `what`) for a name over MAX_NAME_BYTES.
+bool nameFits(const std::string &name, const std::string &what, const std::string &file, int line,
+              SourceReport &report);
+bool parseInt32(const std::string &text, int32_t &value);  // a whole int32 in decimal, optional sign
 
 // --- text formats (`file` names the source in messages)
 // Reads project.qf. Missing keys keep their defaults; a missing codename or first room, or an
@@ -113,6 +133,10 @@ bool writeWholeFile(const std::string &path, const std::string &bytes);  // crea
 // Regular files under `folder`, relative "/"-separated names, sorted; names with a part starting
 // with "." are left out. A missing folder gives none (true); false when it cannot be read.
 bool listFilesUnder(const std::string &folder, std::vector<std::string> &names);
+struct AssetSourceType;
+// A file of a scrap, model or animation folder that is a text source: its name ends in the
+// type's suffix and it does not start with the type's binary magic.
+bool isTextSource(const std::string &path, const AssetSourceType &type);
 
 // --- the binary project file: P + codename + ".dat"
 bool writeProjectFile(const std::string &path, const ProjectDescription &project);  // false when a write failed

@@ -14,6 +14,13 @@
 #include <set>
 #include <system_error>
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+
+#include "asset_source.h"
 #include "core/config.h"
 #include "pack_commands.h"
 #include "project_source.h"
@@ -175,6 +182,97 @@ bool unpackRoom(const GameFiles &game, const std::string &room, SourceWriter &ou
     return true;
 }
 
+// The bytes `write` puts in a file (through a temporary one).
+bool encodedBytes(const std::function<bool(const std::string &)> &write, std::string &bytes)
+{
+    char path[] = "/tmp/quillfen-pack-XXXXXX";
+    const int descriptor = mkstemp(path);
+    if (descriptor < 0) return false;
+    close(descriptor);
+    const bool ok = write(path) && readWholeFile(path, bytes);
+    unlink(path);
+    return ok;
+}
+
+// The models of the game that read as the engine reads them, with unique bone names (so events
+// can name their bones), by built name.
+using GameModels = std::map<std::string, ModelFileData>;
+
+bool hasUniqueBoneNames(const ModelFileData &model)
+{
+    std::set<std::string> names;
+    for (const BoneData &bone : model.bones) {
+        if (!names.insert(bone.name).second) return false;
+    }
+    return true;
+}
+
+// The model whose bones an animation's events name: the one whose name starts the animation's
+// name (the longest), else the only one with enough bones; "" for none (bone numbers).
+std::string modelOfAnimation(const std::string &name, const AnimationFileData &data, const GameModels &models)
+{
+    int32_t highest = -1;
+    for (const EventData &event : data.events) {
+        if (eventRealCount(event.type) < 0) continue;
+        if (event.target < 0) return "";
+        highest = std::max(highest, event.target);
+    }
+    if (highest < 0) return "";
+    std::string best;
+    int fitting = 0;
+    for (const auto &model : models) {
+        if ((size_t)highest >= model.second.bones.size()) continue;
+        fitting++;
+        if (name.compare(0, model.first.size(), model.first) == 0 && model.first.size() > best.size()) best = model.first;
+    }
+    if (best.empty() && fitting == 1) {
+        for (const auto &model : models) {
+            if ((size_t)highest < model.second.bones.size()) best = model.first;
+        }
+    }
+    return best;
+}
+
+// The text form of a scrap, model or animation file, when compiling it gives `bytes` again.
+bool textForm(int kind, const std::string &path, const std::string &name, const std::string &bytes,
+              const GameModels &models, std::string &text)
+{
+    DataFile file;
+    if (!file.openForRead(path)) return false;
+    std::string message, again;
+    SourceReport quiet;
+    quiet.quiet = true;
+    bool read = false;
+    std::function<bool(const std::string &)> write;
+    ScrapFileData scrap;
+    ModelFileData model;
+    AnimationFileData animation;
+    if (kind == SOURCE_SCRAP && (read = readScrapFile(file, scrap))) {
+        text = formatScrapSource(scrap);
+        parseScrapSource(text, name, scrap, quiet);
+        write = [&](const std::string &to) { return writeScrapFile(to, scrap); };
+    } else if (kind == SOURCE_MODEL && (read = readModelFile(file, model, message))) {
+        text = formatModelSource(model);
+        parseModelSource(text, name, model, quiet);
+        write = [&](const std::string &to) { return writeModelFile(to, model); };
+    } else if (kind == SOURCE_ANIMATION && (read = readAnimationFile(file, animation, message))) {
+        const std::string modelName = modelOfAnimation(name, animation, models);
+        std::vector<std::string> bones;
+        if (!modelName.empty()) {
+            for (const BoneData &bone : models.at(modelName).bones) bones.push_back(bone.name);
+        }
+        text = formatAnimationSource(animation, modelName, bones);
+        auto lookup = [&](const std::string &wanted, std::vector<std::string> &names) {
+            names = bones;
+            return wanted == modelName;
+        };
+        parseAnimationSource(text, name, animation, lookup, quiet);
+        write = [&](const std::string &to) { return writeAnimationFile(to, animation); };
+    }
+    file.close();
+    return read && quiet.errors() == 0 && encodedBytes(write, again) && again == bytes;
+}
+
 }  // namespace
 
 int unpackCommand(const Arguments &given)
@@ -234,6 +332,15 @@ int unpackCommand(const Arguments &given)
     SourceWriter out;
     out.root = sourcePath;
     int skipped = 0;
+    GameModels models;
+    for (const std::string &name : game.names) {
+        DataFile file;
+        ModelFileData model;
+        std::string message;
+        if (name.compare(0, 7, "Models/") != 0 || !file.openForRead(game.prefix + name)) continue;
+        if (readModelFile(file, model, message) && hasUniqueBoneNames(model)) models[name.substr(7)] = model;
+        file.close();
+    }
     for (const std::string &name : game.names) {
         std::string rest;
         const int asset = assetFolderOf(name, rest);
@@ -253,9 +360,24 @@ int unpackCommand(const Arguments &given)
                 out.failed++;
             }
         } else if (asset >= 0 && isSafeRelativeName(rest)) {
-            std::string bytes;
+            std::string bytes, text;
+            const std::string folder = ASSET_FOLDERS[asset].source;
+            const int kind = assetSourceKindOfFolder(folder);
             if (readGameFile(game, name, bytes)) {
-                out.write(std::string(ASSET_FOLDERS[asset].source) + "/" + rest, bytes);
+                const std::string suffix = kind >= 0 ? ASSET_SOURCE_TYPES[kind].suffix : "";
+                const bool taken = kind >= 0 && std::binary_search(game.names.begin(), game.names.end(), name + suffix);
+                if (kind >= 0 && !taken && textForm(kind, game.prefix + name, rest, bytes, models, text)) {
+                    out.write(folder + "/" + rest + suffix, text);
+                    continue;
+                }
+                const bool looksLikeText = kind >= 0 && rest.size() > suffix.size() &&
+                                           rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+                                           bytes.compare(0, 4, ASSET_SOURCE_TYPES[kind].magic) != 0;
+                if (looksLikeText) {
+                    fprintf(stderr, "WARNING: '%s%s' does not start as its kind of file does; compile will read it as a "
+                                    "text source.\n", game.prefix.c_str(), name.c_str());
+                }
+                out.write(folder + "/" + rest, bytes);
             } else {
                 fprintf(stderr, "ERROR: '%s%s' could not be read.\n", game.prefix.c_str(), name.c_str());
                 out.failed++;
