@@ -20,12 +20,12 @@ mkdir -p "$reports"
 export TSAN_OPTIONS="suppressions=$root/tools/tsan.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1 log_path=$reports/report"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
-  -DQF_SANITIZE=thread -DQF_BUILD_BENCH=OFF -DQF_TEST_FOLDERS="resources;graphics;e2e" >/dev/null
-cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_e2e_tests >build-tsan/build.log 2>&1 ||
+  -DQF_SANITIZE=thread -DQF_BUILD_BENCH=OFF -DQF_TEST_FOLDERS="resources;graphics;animation;e2e" >/dev/null
+cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_animation_tests qf_e2e_tests >build-tsan/build.log 2>&1 ||
   { grep -m20 -E 'error|Error' build-tsan/build.log; echo "TSan build failed (build-tsan/build.log)"; exit 2; }
 
 # Test names (gtest suite.case as ctest knows them) of the in-process cases with a second thread.
-threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text)\.'
+threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles)\.'
 threaded+='|^DrawingTest\.TextureDeletionEndsTheOpenBatch$'
 status=0
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -LE e2e -R "$threaded") || status=1
