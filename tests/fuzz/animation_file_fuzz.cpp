@@ -1,0 +1,4 @@
+// animation_file_fuzz - libFuzzer target: see fuzz::animationFile in animation_fuzz_targets.h.
+#include "animation_fuzz_targets.h"
+
+QF_FUZZ_TARGET(animationFile)

@@ -1,0 +1,4 @@
+// scrap_file_fuzz - libFuzzer target: see fuzz::scrapFile in animation_fuzz_targets.h.
+#include "animation_fuzz_targets.h"
+
+QF_FUZZ_TARGET(scrapFile)
