@@ -54,7 +54,7 @@ static int64_t wholeFrame(float time)
 static bool isCurve(int type) { return type >= UPDATE_ROTATION && type <= UPDATE_Y_SCALING; }
 
 // One event record; false when the data ends inside it or its curve spans more than 32 bits.
-static bool readEvent(DataFile &file, EventData &event)
+static bool readEvent(DataFile &file, EventData &event, std::vector<std::string> &scraps)
 {
     event.time = readStoredReal(file);
     event.type = (int8_t)file.readByte();
@@ -67,7 +67,8 @@ static bool readEvent(DataFile &file, EventData &event)
         const int64_t span = wholeFrame(event.reals[0].value()) - wholeFrame(event.time.value());
         if (span > INT32_MAX || span < INT32_MIN) return false;
     } else if (event.type == UPDATE_TEXTURE_CHANGE) {
-        event.scrap = file.readString();
+        event.scrap = (int32_t)scraps.size();
+        scraps.push_back(file.readString());
     }
     return !file.atEnd();
 }
@@ -94,7 +95,7 @@ static bool readBody(DataFile &file, AnimationFileData &out, std::string &messag
     }
     if (!makeRoom(out.events, eventCount, "Animation cannot load: no timeline memory.", message)) return false;
     for (EventData &event : out.events) {
-        if (!readEvent(file, event)) {
+        if (!readEvent(file, event, out.scraps)) {
             message = "Animation cannot load: event read error.";
             return false;
         }
@@ -159,6 +160,12 @@ bool readAnimationFile(DataFile &file, AnimationFileData &out, std::string &mess
     return false;
 }
 
+const std::string &scrapName(const AnimationFileData &data, const EventData &event)
+{
+    static const std::string none;
+    return event.scrap >= 0 && (size_t)event.scrap < data.scraps.size() ? data.scraps[event.scrap] : none;
+}
+
 bool writeAnimationFile(const std::string &path, const AnimationFileData &data)
 {
     DataFile file;
@@ -171,7 +178,7 @@ bool writeAnimationFile(const std::string &path, const AnimationFileData &data)
         if (reals >= 0) ok = ok && file.writeInt32(event.target);
         for (int i = 0; i < reals; i++) ok = ok && writeStoredReal(file, event.reals[i]);
         if (isCurve(event.type)) ok = ok && file.writeByte(event.unused[0]) && file.writeByte(event.unused[1]);
-        if (event.type == UPDATE_TEXTURE_CHANGE) ok = ok && file.writeString(event.scrap);
+        if (event.type == UPDATE_TEXTURE_CHANGE) ok = ok && file.writeString(scrapName(data, event));
     }
     ok = ok && file.writeInt32((int32_t)data.texts.size());
     for (const std::string &text : data.texts) ok = ok && file.writeString(text);
@@ -237,14 +244,15 @@ Animation *makeAnimation(const AnimationFileData &data)
         event.type = from.type;
         event.target = from.target;
         float r[7];
-        for (int k = 0; k < 7; k++) r[k] = from.reals[k].value();
+        const int reals = eventRealCount(from.type);
+        for (int k = 0; k < reals; k++) r[k] = from.reals[k].value();
         if (isCurve(from.type)) {
             event.curve = makeCurve(event.time, r[0], r[1], r[2], r[3], r[4]);
             event.unused[0] = (int8_t)from.unused[0];
             event.unused[1] = (int8_t)from.unused[1];
         } else if (from.type == UPDATE_COLOR) {
-            event.endTime = r[0];
-            for (int k = 0; k < 6; k++) event.colors[k] = r[k + 1];
+            event.color.endTime = r[0];
+            for (int k = 0; k < 6; k++) event.color.colors[k] = r[k + 1];
         } else if (from.type == UPDATE_TEXTURE_TIME) {
             event.textureTime = r[0];
         } else if (from.type == UPDATE_TEXTURE_SPEED) {
@@ -261,7 +269,7 @@ Animation *makeAnimation(const AnimationFileData &data)
     }
     for (size_t i = 0; i < data.events.size(); i++) {
         if (data.events[i].type == UPDATE_TEXTURE_CHANGE) {
-            animation->events[i].scrap = acquireDependency(RESOURCE_SCRAP, data.events[i].scrap);
+            animation->events[i].scrap = acquireDependency(RESOURCE_SCRAP, scrapName(data, data.events[i]));
         }
     }
     return animation;

@@ -62,10 +62,10 @@ struct EventData
 {
     StoredReal time;
     int8_t type = 0;
-    int32_t target = 0;     // bone index; not stored for types outside 0..8
-    StoredReal reals[7];    // eventRealCount(type) of them, in file order
     uint8_t unused[2] = {};  // curves: the two bytes after the slopes
-    std::string scrap;      // texture change: file name under "Scraps/"
+    int32_t target = 0;     // bone index; not stored for types outside 0..8
+    int32_t scrap = -1;     // texture change: index of its name in AnimationFileData::scraps
+    StoredReal reals[7];    // eventRealCount(type) of them, in file order
 };
 
 struct MarkerData
@@ -79,6 +79,7 @@ struct AnimationFileData
     StoredReal length;
     bool flag = false;
     std::vector<EventData> events;
+    std::vector<std::string> scraps;  // names of the texture changes' scraps, in event order
     std::vector<std::string> texts;
     std::vector<MarkerData> markers;
 };
@@ -87,6 +88,7 @@ struct AnimationFileData
 // the end, then the length. False with `message` set to the engine's line (without "\n").
 bool readAnimationFile(DataFile &file, AnimationFileData &out, std::string &message);
 bool writeAnimationFile(const std::string &path, const AnimationFileData &data);  // false when a write failed
+const std::string &scrapName(const AnimationFileData &data, const EventData &event);  // "" when it names none
 
 // --- the loaded animation
 // A cubic over whole frames from p0 with slope s0 at the start frame to p0 + dp with slope s1
@@ -102,17 +104,26 @@ struct Curve
 Curve makeCurve(float time, float endTime, float startValue, float endValue, float startSlope, float endSlope);
 float curveValue(const Curve &curve, float time);  // ((c3 u + c2) u + s0) u + p0, u = time - start frame
 
+struct ColorFade
+{
+    float endTime;
+    float colors[6];  // red start, red end, green start, green end, blue start, blue end
+};
+
+// Events are many (up to 49999) and each uses one payload: they share their room.
 struct AnimationEvent
 {
     float time = 0;
     int8_t type = 0;
+    int8_t unused[2] = {};  // types 0..4, not used by playback
     int32_t target = 0;
-    Curve curve;                      // types 0..4
-    int8_t unused[2] = {};            // types 0..4, not used by playback
-    float endTime = 0;                // colour
-    float colors[6] = {};             // colour: red start, red end, green start, green end, blue start, blue end
-    float textureTime = 0;            // texture time
-    float textureSpeed[3] = {};       // texture speed: playback uses the third
+    union
+    {
+        Curve curve{};          // types 0..4
+        ColorFade color;        // colour
+        float textureTime;      // texture time
+        float textureSpeed[3];  // texture speed: playback uses the third
+    };
     ResourceRecord *scrap = nullptr;  // texture change: one reference held
 };
 

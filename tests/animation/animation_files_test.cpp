@@ -87,7 +87,7 @@ TEST(AnimationFiles, WritersGiveTheGoldenBytesAndReadersTakeThemBack)
     animation.events[0].time = {10, 700000000}, animation.events[0].target = 1;
     animation.events[0].reals[0] = {20, 200000000}, animation.events[0].reals[2] = {10, 0};
     animation.events[0].unused[1] = 7;
-    animation.events[1].type = UPDATE_TEXTURE_CHANGE, animation.events[1].scrap = "red";
+    animation.events[1].type = UPDATE_TEXTURE_CHANGE, animation.events[1].scrap = 0, animation.scraps = {"red"};
     animation.events[2].type = 42;  // no target, no payload
     animation.texts = {"step", "hit"};
     animation.markers = {{{5, 0}, {-1, 750000000}, {0, 0}, 1}};
@@ -113,7 +113,7 @@ TEST(AnimationFiles, WritersGiveTheGoldenBytesAndReadersTakeThemBack)
     ASSERT_TRUE(file.openForReadFromDisk(dir.file("a")) && readAnimationFile(file, animationBack, message)) << message;
     EXPECT_EQ(60.5f, animationBack.length.value());
     EXPECT_EQ(-0.25f, animationBack.markers[0].x.value());
-    EXPECT_EQ("red", animationBack.events[1].scrap);
+    EXPECT_EQ("red", scrapName(animationBack, animationBack.events[1]));
     EXPECT_EQ(42, animationBack.events[2].type);
     file.close();
 }
@@ -343,15 +343,15 @@ TEST(AnimationFiles, MarkerTextsAndEventPayloads)
     data.events.resize(3);
     data.events[0].type = UPDATE_COLOR, data.events[0].reals[0] = {20, 0}, data.events[0].reals[2] = {1, 0};
     data.events[1].type = UPDATE_TEXTURE_SPEED, data.events[1].reals[2] = {2, 500000000};
-    data.events[2].type = UPDATE_TEXTURE_CHANGE, data.events[2].scrap = "s";
+    data.events[2].type = UPDATE_TEXTURE_CHANGE, data.events[2].scrap = 0, data.scraps = {"s"};
     ASSERT_TRUE(writeAnimationFile(loading.path(RESOURCE_ANIMATION, "a"), data));
     Animation *animation = (Animation *)loading.load(RESOURCE_ANIMATION, "a");
     ASSERT_NE(nullptr, animation);
     EXPECT_EQ(2, markerIndex(animation, "step"));
     EXPECT_EQ(1, markerIndex(animation, "hit"));
     EXPECT_EQ(-1, markerIndex(animation, "jump"));
-    EXPECT_EQ(20.0f, animation->events[0].endTime);
-    EXPECT_EQ(1.0f, animation->events[0].colors[1]) << "red end";
+    EXPECT_EQ(20.0f, animation->events[0].color.endTime);
+    EXPECT_EQ(1.0f, animation->events[0].color.colors[1]) << "red end";
     EXPECT_EQ(2.5f, animation->events[1].textureSpeed[2]);
     EXPECT_EQ(Loading::record(RESOURCE_SCRAP, "s"), animation->events[2].scrap);
     EXPECT_STREQ("Texture Change", updateTypeName(animation->events[2].type));
@@ -379,7 +379,7 @@ TEST(ModelResources, DependenciesLoadInOneBurstAndUnloadWithTheirUsers)
     AnimationFileData walk;
     walk.length = {60, 0};
     walk.events.resize(1);
-    walk.events[0].type = UPDATE_TEXTURE_CHANGE, walk.events[0].scrap = "other";
+    walk.events[0].type = UPDATE_TEXTURE_CHANGE, walk.events[0].scrap = 0, walk.scraps = {"other"};
     ASSERT_TRUE(writeAnimationFile(loading.path(RESOURCE_ANIMATION, "walk"), walk));
 
     ResourceRecord *model = Loading::record(RESOURCE_MODEL, "hero"), *anim = Loading::record(RESOURCE_ANIMATION, "walk");

@@ -25,6 +25,25 @@ TEST(ProjectCompiler, ACanonicalSourceComesBackByteForByteFromLooseFilesAndFromA
                                  {"rooms/cellar.lua", ""}, {"rooms/sub/attic.room", "[objects]\nHero\n"},
                                  {"rooms/sub/attic.lua", "-- the attic\n"}, {"objects/Hero.lua", "function Hero:Init() end\n"},
                                  {"Quillfen.ini", "[project]\ncodename = trip\n[display]\ncaption = \"Trip\"\n"}});
+    // Text sources of a scrap, a model and an animation, canonical: every kind of event, a
+    // version 0 scrap, quoted names, a scrap already binary (copied) beside them.
+    project.file("scraps/body.scrap", "# Quillfen scrap (format: docs/projects.md)\n[scrap]\nversion = 1\n\n[frame]\n"
+                                      "image = hero.png\nrect = 0 0 8 8\noffset = -4 -4\nduration = 65535\n\n[frame]\n"
+                                      "frame-version = 1\nrect = 0 0 32 32\nduration = 1\n");
+    project.file("scraps/old.scrap", "# Quillfen scrap (format: docs/projects.md)\n[scrap]\nversion = 0\n\n[frame]\n"
+                                     "image = \"#not a comment\"\nrect = -1 -2 3 4\nduration = 2\n");
+    project.file("models/hero.model", "# Quillfen model (format: docs/projects.md)\n\n[bone]\nname = torso\nscrap = body\n"
+                                      "position = 0 0\nangle = 90\nflag = true\njoint = 0 40 \" head\"\n\n[bone]\n"
+                                      "name = \" head\"\nscrap = missing\nposition = 0 -50\nangle = -2147483648\n");
+    project.file("anims/hero-walk.anim",
+                 "# Quillfen animation (format: docs/projects.md)\n[animation]\nmodel = hero\nlength = 60.5\nflag = true\n"
+                 "\n[texts]\nstep\nstep\n\n[markers]\n# TIME X Y TEXT\n5 10 -0.25 step\n\n"
+                 "[rotation]\nbone = torso\ntime = 10.7\nend = 2020.2\nfrom = 0\nto = 10\nslopes = 0.5 -1\nunused = 1 2\n\n"
+                 "[x-scaling]\nbone = \" head\"\ntime = 11\nend = 11\nfrom = 1\nto = 2\nslopes = 0 0\n\n"
+                 "[color]\nbone = torso\ntime = 12\nend = 20\nred = 0 1\ngreen = 1 1\nblue = 1 0.000000001\n\n"
+                 "[texture-time]\nbone = torso\ntime = 13\nvalue = 2\n\n"
+                 "[texture-speed]\nbone = \" head\"\ntime = 14\nspeed = -1.5\nunused = 1 2\n\n"
+                 "[texture-change]\nbone = torso\ntime = 15\nscrap = old\n\n[event]\ntype = 99\ntime = 16\n");
     for (const char *asset : {"audio/step.wav", "audio/theme.ogg", "fonts/big.fnt", "fonts/big_0.png", "images/hero.png",
                               "images/tiles/grass.png", "images/#not a comment", "models/knight.mdl", "anims/walk.anm",
                               "scraps/knight.scr"})
@@ -83,6 +102,20 @@ TEST(ProjectCompiler, BadSourcesNameTheFileAndLine)
         {"rooms/a.room", "[images]\nmissing.png\n", 0, "/rooms/a.room:2: 'missing.png' is not in images/: it will not load"},
         {"rooms/a.lua", "function Init( end\n", 0, "/rooms/a.lua:1: <name> or '...' expected near 'end'"},
         {"stuff/readme.txt", "hello", 0, "/stuff: not a folder of a project source"},
+        {"models/m.model", "[bone]\nname = a\njoint = 0 0 ghost\n", 1, "/models/m.model:3: unknown bone 'ghost'"},
+        {"models/m.model", "[bone]\nname = a\njoint = 0 0 b\n[bone]\nname = b\njoint = 1 1 b\n", 1,
+         "/models/m.model:6: bone 'b' already hangs at a joint (line 3)"},
+        {"models/m.model", "[bone]\nname = a\njoint = 0 0 b\n[bone]\nname = b\njoint = 1 1 a\n", 1,
+         "/models/m.model:1: bone 'a' hangs in a loop of bones that no root holds"},
+        {"models/m.model", "[bone]\nname = a\nposition = 1\n", 1,
+         "/models/m.model:3: bad value '1' for position: expected 2 whole numbers"},
+        {"anims/w.anim", "[animation]\nlength = 0\n", 1, "/anims/w.anim:2: the length must be above 0"},
+        {"anims/w.anim", "[animation]\nlength = 1\n[texts]\na\n[markers]\n1 2 3 b\n", 1,
+         "/anims/w.anim:6: marker text 'b' is not listed under [texts]"},
+        {"anims/w.anim", "[animation]\nlength = 1.0000000001\n", 1, "/anims/w.anim:2: bad value '1.0000000001' for length"},
+        {"anims/w.anim", "[animation]\nmodel = m\nlength = 1\n", 1, "/anims/w.anim:2: model 'm' is not in models/"},
+        {"scraps/s.scrap", "[frame]\nduration = 0\n", 1, "/scraps/s.scrap:1: every frame has duration 0"},
+        {"scraps/s.scrap", "[frame]\nimage = nope.png\n", 0, "/scraps/s.scrap:2: 'nope.png' is not in images/"},
     };
     for (const auto &[file, bytes, exitCode, line] : cases) {
         SourceProject project;

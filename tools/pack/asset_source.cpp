@@ -598,8 +598,11 @@ void parseEvent(const Section &section, int type, AnimationParse &parse, Animati
         keys.reals("speed", 1, &r[2]);
     } else if (type == UPDATE_TEXTURE_CHANGE) {
         keys.require("scrap", section.line, section.kind);
-        keys.name("scrap", event.scrap);
-        if (scraps && keys.get("scrap")) scraps->push_back({event.scrap, keys.get("scrap")->line});
+        std::string scrap;
+        keys.name("scrap", scrap);
+        event.scrap = (int32_t)out.scraps.size();
+        out.scraps.push_back(scrap);
+        if (scraps && keys.get("scrap")) scraps->push_back({scrap, keys.get("scrap")->line});
     }
     const float time = event.time.value();
     if (time < parse.lastEventTime) {
@@ -753,7 +756,7 @@ std::string formatAnimationSource(const AnimationFileData &data, const std::stri
             text += "speed = " + formatStoredReal(r[2]) + "\n";
             if (r[0].whole || r[0].fraction || r[1].whole || r[1].fraction) text += "unused = " + reals({r[0], r[1]}) + "\n";
         } else {
-            text += "scrap = " + formatName(event.scrap) + "\n";
+            text += "scrap = " + formatName(scrapName(data, event)) + "\n";
         }
     }
     return text;

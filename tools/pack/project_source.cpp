@@ -214,6 +214,10 @@ bool isSectionLine(const SourceLine &line, std::string &section, const std::stri
 bool nameFits(const std::string &name, const std::string &what, const std::string &file, int line,
                      SourceReport &report)
 {
+    if (name.find('\0') != std::string::npos) {
+        report.error(file, line, what + " holds a zero byte; the engine's names end at the first one");
+        return false;
+    }
     if (name.size() <= MAX_NAME_BYTES) return true;
     report.error(file, line, what + " is " + std::to_string(name.size()) + " bytes long; the engine stores at most " +
                                  std::to_string(MAX_NAME_BYTES));

@@ -98,7 +98,7 @@ bool parseName(const std::string &text, std::string &name, std::string &problem)
 // "[name]" lines (section = the trimmed name); false for an entry line. A "[" without its "]"
 // is reported and gives the section "".
 bool isSectionLine(const SourceLine &line, std::string &section, const std::string &file, SourceReport &report);
-// False (and an error naming `what`) for a name over MAX_NAME_BYTES.
+// False (and an error naming `what`) for a name over MAX_NAME_BYTES or holding a zero byte.
 bool nameFits(const std::string &name, const std::string &what, const std::string &file, int line,
               SourceReport &report);
 bool parseInt32(const std::string &text, int32_t &value);  // a whole int32 in decimal, optional sign
