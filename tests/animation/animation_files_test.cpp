@@ -319,7 +319,8 @@ TEST(DamagedFiles, EveryMessageAndNoReferenceKept)
         SCOPED_TRACE(std::to_string(type) + ": " + message + " after " + std::to_string(bytes.size()) + " bytes");
         writeFile(loading.path(type, "x"), bytes);
         void *object = nullptr;
-        EXPECT_EQ(message, captureStderr([&] { object = loading.load(type, "x"); }));
+        const int kind = type;  // a structured binding cannot be captured before C++20
+        EXPECT_EQ(message, captureStderr([&] { object = loading.load(kind, "x"); }));
         EXPECT_EQ(loads, object != nullptr);
         const int held = Loading::record(RESOURCE_SCRAP, "s")->refCount + Loading::record(RESOURCE_IMAGE, "i.png")->refCount;
         if (!loads) {
