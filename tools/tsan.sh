@@ -25,7 +25,7 @@ cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_an
   { grep -m20 -E 'error|Error' build-tsan/build.log; echo "TSan build failed (build-tsan/build.log)"; exit 2; }
 
 # Test names (gtest suite.case as ctest knows them) of the in-process cases with a second thread.
-threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles)\.'
+threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles|AnimationFuzzRegressions)\.'
 threaded+='|^DrawingTest\.TextureDeletionEndsTheOpenBatch$'
 status=0
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -LE e2e -R "$threaded") || status=1
