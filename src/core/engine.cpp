@@ -14,6 +14,7 @@
 #include "animation/scrap.h"
 #include "audio/audio.h"
 #include "core/config.h"
+#include "core/dev_mode.h"
 #include "core/frame_loop.h"
 #include "core/input.h"
 #include "core/project.h"
@@ -69,6 +70,7 @@ bool startEngine()
         initAudio(device);
     }
     startGame(engineState);
+    startDevelopmentMode();  // only with [debug] reload = true
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include "resources/registry.h"
 
 static lua_State *gameState = nullptr;  // set once by startGame; never replaced
+static void (*errorListener)(const std::string &text) = nullptr;  // development mode only
 
 lua_State *scriptState() { return gameState; }
 void setScriptState(lua_State *L) { gameState = L; }
@@ -39,11 +40,14 @@ void reportScriptError(lua_State *L)
     size_t length = 0;
     const char *text = lua_tolstring(L, -1, &length);
     std::string line = text ? std::string(text, length) : std::string();
+    lua_settop(L, -2);
+    if (errorListener) errorListener(line);
     line += '\n';
     fwrite(line.data(), 1, line.size(), stderr);
     fflush(stderr);
-    lua_settop(L, -2);
 }
+
+void setScriptErrorListener(void (*listener)(const std::string &text)) { errorListener = listener; }
 
 bool runBuffer(lua_State *L, const char *data, size_t size, const std::string &chunkName)
 {

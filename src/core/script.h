@@ -27,6 +27,9 @@ void registerConstant(lua_State *L, const char *name, int value);
 
 // Prints the value on top of the stack (as text, or nothing) and "\n" on stderr, then pops it.
 void reportScriptError(lua_State *L);
+// Who else hears of each reported error (its text, as printed without the newline): the
+// development mode's panel. nullptr (the default) for no one.
+void setScriptErrorListener(void (*listener)(const std::string &text));
 // Loads `text` under `chunkName` and calls it protected; errors are reported. True when it ran clean.
 bool runChunk(lua_State *L, const std::string &text, const std::string &chunkName);
 // Same for a byte buffer (object scripts read from files).

@@ -108,7 +108,22 @@ int unloadResource(ResourceRecord *record)
         object = record->data;
         record->data = nullptr;
     }
+    return freeResourceObject(type, object);
+}
+
+int freeResourceObject(int type, void *object)
+{
+    if (!handlersAvailable(type) || object == nullptr || object == placeholderFor(type)) return 0;
     return registry.handlers[type].unload ? registry.handlers[type].unload(&object) : 0;
+}
+
+std::vector<ResourceRecord *> resourcesOfType(int type)
+{
+    std::vector<ResourceRecord *> records;
+    if (!validType(type)) return records;
+    std::lock_guard<std::mutex> guard(registry.mapLocks[type]);
+    for (const auto &entry : registry.records[type]) records.push_back(entry.second);
+    return records;
 }
 
 void shutdownRegistry()

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 enum ResourceType {
     RESOURCE_IMAGE = 0,
@@ -61,6 +62,10 @@ ResourceRecord *findOrCreateResource(const ResourceKey &key);  // null only for 
 void *placeholderFor(int type);
 void *loadResource(const ResourceKey &key);  // the type's load; null for bad/unregistered types
 int unloadResource(ResourceRecord *record);  // -1 bad type, -2 not running, -3 unregistered, 0 nothing loaded
+// The type's unload on an object already taken out of its record (a reload replaced it); the
+// placeholder and null are left alone (0). Loader thread, or the main thread at shutdown.
+int freeResourceObject(int type, void *object);
+std::vector<ResourceRecord *> resourcesOfType(int type);  // every record of a type, in name order
 
 void *lockResource(ResourceRecord *record, bool *wasEmpty = nullptr);  // lock stays held
 bool unlockResource(ResourceRecord *record);

@@ -10,7 +10,9 @@
 // and stop when both queues are empty. Entries stay queued while their work runs (inProgress),
 // so loadQueueSize counts a load until its object is stored in the record. A process that ends
 // through exit() without a shutdown (a script's os.exit) drops the work not yet begun and joins
-// the thread first.
+// the thread first. A reload (development mode) is a load entry for a record that holds its
+// object: the new object replaces it under the record's lock and the old one is freed
+// afterwards, on the loader thread, so users never see a gap.
 //
 // Threads: the main thread (scripts, resource lists, shutdown) and the loader thread (loads,
 // unloads, and the dependency acquisitions that model, animation and scrap loading make).
@@ -149,10 +151,13 @@ static void runLoadPhase()
         lock.unlock();
 
         void *object = loadResource(key);
+        void *replaced = nullptr;
         {
             std::lock_guard<std::mutex> guard(record->lock);
-            record->data = object;  // whatever the load returned, none included
+            replaced = record->data;  // the placeholder or none, unless this load is a reload
+            record->data = object;    // whatever the load returned, none included
         }
+        freeResourceObject(record->key.type, replaced);  // only a reloaded object is freed
 
         lock.lock();
         removeLoadEntryLocked(record);
@@ -275,6 +280,20 @@ bool releaseResource(ResourceRecord *record)
     {
         std::lock_guard<std::mutex> guard(manager.unloadLock);
         manager.unloadQueue.push_back({record, false});
+    }
+    wakeLoader();
+    return true;
+}
+
+bool reloadResource(ResourceRecord *record)
+{
+    if (record == nullptr || record->refCount.load() < 1) return false;
+    {
+        std::lock_guard<std::mutex> guard(manager.loadLock);
+        auto pending = std::find_if(manager.loadQueue.begin(), manager.loadQueue.end(),
+                                    [record](const LoadEntry &e) { return e.record == record && !e.inProgress; });
+        if (pending != manager.loadQueue.end()) return true;  // that load reads the file as it is now
+        insertLoadEntryLocked(record, -1);
     }
     wakeLoader();
     return true;

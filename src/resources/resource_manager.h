@@ -24,6 +24,12 @@ bool acquireResource(ResourceRecord *record, int priority);  // first one queues
 bool releaseResource(ResourceRecord *record);                // last one queues an unload; false only for null
                                                              // (a release with no acquisition does nothing)
 
+// Reads an acquired resource again from its file (its file changed on disk): queued as the most
+// urgent load; the new object replaces the old one, which is then freed on the loader thread.
+// Users keep drawing the old object until then. False (nothing queued) for null or a record
+// nobody holds, whose next load reads the file anyway. Main thread.
+bool reloadResource(ResourceRecord *record);
+
 // Progress, polled by scripts and by loaders for their dependencies (either thread)
 int loadQueueSize();         // loads requested and not yet stored; 0 once every object is in its record
 int32_t nextLoadPriority();  // -1 when nothing waits; a front entry of -1 reads 2147483647
