@@ -428,11 +428,13 @@ bool writeOutput(const CompilePlan &plan, const std::string &output, std::vector
 
 int compileCommand(const Arguments &given)
 {
-    bool archive = false;
+    bool archive = false, watch = false;
     Arguments args;
     for (const std::string &word : given) {
         if (word == "--archive") {
             archive = true;
+        } else if (word == "--watch") {
+            watch = true;
         } else if (word.size() > 1 && word[0] == '-') {
             return usageError("compile", "unknown option '" + word + "'");
         } else {
@@ -440,13 +442,19 @@ int compileCommand(const Arguments &given)
         }
     }
     if (args.size() != 2) return usageError("compile", "a source folder and an output folder are needed");
+    if (watch && archive) return usageError("compile", "--watch builds loose files for the development mode; leave out --archive");
     const std::string source = args[0], output = args[1];
     std::error_code error;
     if (!fs::is_directory(source, error)) return failure("Source folder '" + source + "' could not be opened.");
     if (fs::exists(output, error) && fs::equivalent(source, output, error)) {
         return failure("The output folder must not be the source folder '" + source + "'.");
     }
+    return watch ? watchAndCompile(source, output) : compileProject(source, output, archive, false);
+}
 
+int compileProject(const std::string &source, const std::string &output, bool archive, bool inPlace)
+{
+    std::error_code error;
     SourceReport report;
     CompilePlan plan;
     const std::string descriptionPath = joined(source, PROJECT_DESCRIPTION_FILE);
@@ -461,6 +469,7 @@ int compileCommand(const Arguments &given)
     parseAssetSources(plan, source, report);
     warnAboutStrayFolders(source, report);
     if (isPlainCodename(plan.project.codename)) planSettings(source, plan, report);
+    if (inPlace) plan.settings = withReloadOn(plan.settings);
     lua_State *L = luaL_newstate();
     checkRoomContents(plan, L, report);
     lua_close(L);
@@ -484,7 +493,17 @@ int compileCommand(const Arguments &given)
     }
 
     std::vector<std::string> entries;
-    if (!writeOutput(plan, output, entries)) return EXIT_FAILED;
+    if (inPlace) {
+        // A game may be running from OUTPUT: build beside it, then change only what differs.
+        const std::string stage = (fs::path(output) / STAGE_FOLDER).string();
+        fs::remove_all(stage, error);
+        const bool built = writeOutput(plan, stage, entries) &&
+                           replaceChangedFiles(stage, output, "Projects/" + plan.project.codename + "/", entries);
+        fs::remove_all(stage, error);
+        if (!built) return EXIT_FAILED;
+    } else if (!writeOutput(plan, output, entries)) {
+        return EXIT_FAILED;
+    }
     const std::string codename = plan.project.codename;
     const std::string archiveName = codename + ".qfa";
     const fs::path archivePath = fs::path(output) / archiveName;

@@ -26,8 +26,23 @@ int listCommand(const Arguments &args);
 int extractCommand(const Arguments &args);
 int verifyCommand(const Arguments &args);
 int compileCommand(const Arguments &args);  // compile_command.cpp
+int bundleCommand(const Arguments &args);   // bundle_command.cpp
 int unpackCommand(const Arguments &args);   // unpack_command.cpp
 
 // Shared helpers (pack_main.cpp)
 int usageError(const std::string &command, const std::string &problem);  // prints, returns EXIT_USAGE
 int failure(const std::string &line);                                     // "ERROR: " line, EXIT_FAILED
+
+// compile_command.cpp: one build of SOURCE into OUTPUT. inPlace (--watch): the files are built in
+// OUTPUT/STAGE_FOLDER first and only those that differ replace OUTPUT's, each by a rename, so a
+// game running from OUTPUT never reads a half-written or missing file; Quillfen.ini turns the
+// development mode on. Returns the exit code.
+int compileProject(const std::string &source, const std::string &output, bool archive, bool inPlace);
+// watch_command.cpp
+static const char *const STAGE_FOLDER = ".quillfen-stage";
+int watchAndCompile(const std::string &source, const std::string &output);  // until SIGINT/SIGTERM
+std::string withReloadOn(const std::string &settings);  // adds [debug] reload = true unless it says
+// Moves every file of `entries` from stage to output where the bytes differ (or it is new) and
+// removes the files under output/projectDirectory that `entries` no longer holds.
+bool replaceChangedFiles(const std::string &stage, const std::string &output, const std::string &projectDirectory,
+                         const std::vector<std::string> &entries);

@@ -16,10 +16,16 @@ static const PackCommand commands[] = {
     {"extract", "[-C DIR] ARCHIVE [NAME...]", "write entries (all, or the NAMEs) back as loose files under DIR",
      extractCommand},
     {"verify", "ARCHIVE", "check the index and that every entry lies inside the file", verifyCommand},
-    {"compile", "[--archive] SOURCE OUTPUT",
+    {"compile", "[--archive | --watch] SOURCE OUTPUT",
      "build a game from a project source folder (docs/projects.md): OUTPUT gets Quillfen.ini\n"
-     "                and Projects/<codename>/; --archive also packs OUTPUT/<codename>.qfa",
+     "                and Projects/<codename>/; --archive also packs OUTPUT/<codename>.qfa;\n"
+     "                --watch builds again whenever SOURCE changes, for a game playing in\n"
+     "                OUTPUT with [debug] reload = true (turned on in OUTPUT's Quillfen.ini)",
      compileCommand},
+    {"bundle", "[--tar] SOURCE OUT",
+     "compile SOURCE into a folder a player runs with OUT/play on any common Linux desktop:\n"
+     "                the engine, the libraries it needs, the archive; --tar also writes OUT.tar.gz",
+     bundleCommand},
     {"unpack", "[--codename NAME] GAME SOURCE",
      "turn a built game (a folder with an archive or Projects/, or one .qfa file) back into a\n"
      "                project source folder; SOURCE must be new or empty",
