@@ -21,7 +21,7 @@ TEST(ResourceManager, QueueScenarios)
 {
     // Words: +A5 acquire A at 5, -A release A, hold:X / open:X / wait:X a checkpoint (begin,
     // load:A, unload:A), run (open all, wait for the loader), drain (spin until loadQueueSize
-    // reads 0), wake (wakeLoader starts a thread), shutdown, threads=N (loader threads begun and
+    // reads 0), ~A reload A, wake (wakeLoader starts a thread), shutdown, threads=N (loader threads begun and
     // ended), and =N,S,R: nextLoadPriority N, loadQueueSize S, and the records ready with their
     // objects' serials (A0B1). Each scenario ends with run.
     const struct { const char *script, *events; } scenarios[] = {
@@ -48,6 +48,12 @@ TEST(ResourceManager, QueueScenarios)
         // An urgent model's scrap goes first; an ordinary one's joins the work in hand behind its priority.
         {"hold:begin +B3 +C1 +M-1 run hold:begin +MM3 +D3 +E1 run threads=2",
          "load:M loadScrap:M load:B load:C load:MM load:D loadScrap:MM load:E"},
+        // A reload (~A) replaces a held object with a new one and then frees the old one; the
+        // old stays drawable until the new is stored. Nothing for a record nobody holds; one
+        // reload while another waits.
+        {"+A1 run ~A =2147483647,1,A0 run =-1,0,A1", "load:A load:A unload:A"},
+        {"+A1 run hold:load:A ~A wait:load:A =2147483647,1,A0 open:load:A run =-1,0,A1", "load:A load:A unload:A"},
+        {"~B run =-1,0, +A1 run hold:begin ~A ~A =2147483647,1,A0 run =-1,0,A1", "load:A load:A unload:A"},
         // Shutdown finishes the queue, then unloads everything (the scraps above too) by name.
         {"hold:begin +A1 +B2 open:begin shutdown", "load:B load:A unload:A unload:B unload:M unload:MM"},
     };
@@ -66,6 +72,8 @@ TEST(ResourceManager, QueueScenarios)
                 held[name] += w[0] == '+' ? 1 : -(held[name] > 0);
                 const int priority = w[0] == '+' ? std::stoi(w.substr(digit)) : 0;
                 EXPECT_TRUE(w[0] == '+' ? acquireResource(rec(name), priority) : releaseResource(rec(name)));
+            } else if (w[0] == '~') {
+                reloadResource(rec(w.substr(1)));
             } else if (word == "hold" || word == "open") {
                 probe->hold(arg, word == "hold");
             } else if (word == "wait") {
