@@ -51,7 +51,10 @@ TEST(PackTool, CommandsAnswerWithTheirMessagesAndExitCodes)
         {{"extract", "-C", "out", "evil.qfa"}, 1, "ERROR: Entry '../escaped' is not a safe relative path"},
         {{"compile", "--archive", "src", "game"}, 0, "Compiled 'e': 1 room"},
         {{"compile", "src", "game"}, 0, "Removed the old archive"},  // it would hide the new loose files
-        {{"compile", "src"}, 2, "Usage: quillfen-pack compile [--archive] SOURCE OUTPUT"},
+        {{"compile", "src"}, 2, "Usage: quillfen-pack compile [--archive | --watch] SOURCE OUTPUT"},
+        {{"compile", "--watch", "--archive", "src", "game2"}, 2, "--watch builds loose files for the development mode"},
+        {{"bundle", "src"}, 2, "Usage: quillfen-pack bundle [--tar] SOURCE OUT"},
+        {{"bundle", "src", "src"}, 1, "ERROR: Folder 'src' is neither empty nor a bundle: choose another.\n"},
         {{"compile", "--zip", "src", "game2"}, 2, "unknown option '--zip'"},
         {{"compile", "src", "src"}, 1, "ERROR: The output folder must not be the source folder 'src'.\n"},
         {{"compile", "nothing", "game2"}, 1, "ERROR: Source folder 'nothing' could not be opened.\n"},
