@@ -13,6 +13,7 @@
 #include "animation/pose_script.h"
 #include "animation/scrap.h"
 #include "audio/audio.h"
+#include "audio/sound.h"
 #include "core/config.h"
 #include "core/dev_mode.h"
 #include "core/frame_loop.h"
@@ -59,7 +60,8 @@ bool startEngine()
     startResourceManager();
     registerImageResource();
     registerFontResource();
-    // Sounds (type 1) and music (type 2) register here, before the models.
+    registerSoundResource();
+    // Music (type 2) registers here, before the models.
     registerModelResource();
     registerScrapResource();
     registerAnimationResource();
