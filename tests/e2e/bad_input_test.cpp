@@ -150,7 +150,7 @@ const std::vector<BrokenGame> GAMES = {
     {"SaveFileFromOtherDeclarations", [](SourceProject &g) {
          g.saved = "string title\n";
          compileWithRoomA(g, false, "", reporting("(function() title = 'hello' return saveGame('1') end)()"));
-         ASSERT_EQ("a:Init\ttrue\n", runProgram({QF_ENGINE_PATH}, g.game(), 60, ENGINE_ENV).out);
+         ASSERT_EQ(AUDIO_START + "a:Init\ttrue\n", runProgram({QF_ENGINE_PATH}, g.game(), 60, ENGINE_ENV).out);
          g.saved = "integer-array numbers\n";
          g.file("rooms/a.lua", reporting("loadGame('1'), #numbers, numbers[1]"));
          ASSERT_EQ(0, g.compile().exitCode);

@@ -17,6 +17,12 @@
 inline const char *const TITLE = "Quillfen Engine 3.0 by Pellory";  // the window caption by default
 inline const std::vector<std::string> ENGINE_ENV = {"ALSOFT_DRIVERS=null", "SDL_AUDIODRIVER=dummy"};
 
+// What the engine prints of its audio on the null backend with the alsoft.conf built beside it.
+inline const std::string AUDIO_START =
+    "Initialized OpenAL device and context.\nNumber of audio source slots: 1000\nQuillfen Audio has loaded successfully.\n";
+inline const std::string AUDIO_STOP = "\nShutting down QFAudio.\nDeleted all audio sources.\n"
+                                      "OpenAL context and device have been closed.\nQFAudio has been successfully shut down.\n\n";
+
 inline std::string lines(const std::vector<std::string> &items)  // each item and a newline
 {
     std::string text;
@@ -104,9 +110,12 @@ inline std::string noArchiveLine(const std::string &codename = "e2e")  // a game
 
 // Plays the game in `folder`: exactly `out` and `err`, exit code 0. A game that does not end itself
 // must show its 640 x 480 window and run on until a close request (as window managers send) or SIGTERM.
+// The audio's start-up lines come before `out`, and its shutdown lines after it unless the game ends
+// itself (with os.exit, which skips the shutdown).
 enum Ending { ENDS_ITSELF, ON_WINDOW_CLOSE, ON_SIGTERM };
-inline void expectPlay(const std::string &folder, const std::string &out, const std::string &err, Ending ending)
+inline void expectPlay(const std::string &folder, const std::string &gameOut, const std::string &err, Ending ending)
 {
+    const std::string out = AUDIO_START + gameOut + (ending == ENDS_ITSELF ? "" : AUDIO_STOP);
     ChildProcess engine;
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder, ENGINE_ENV));
     unsigned long window = 0;

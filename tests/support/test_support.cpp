@@ -52,22 +52,25 @@ void useConfig(const std::string &codename, const std::string &extraLines)
     clearSavedVariables();
 }
 
-std::string captureStderr(const std::function<void()> &work)
+static std::string captureStream(FILE *stream, const std::function<void()> &work)
 {
-    fflush(stderr);
-    const int saved = dup(2);
+    const int fd = fileno(stream);
+    fflush(stream);
+    const int saved = dup(fd);
     char path[] = "/tmp/qfcapture-XXXXXX";
     const int temp = mkstemp(path);
-    dup2(temp, 2);
+    dup2(temp, fd);
     work();
-    fflush(stderr);
-    dup2(saved, 2);
+    fflush(stream);
+    dup2(saved, fd);
     close(saved);
     close(temp);
     const std::string text = readFile(path);
     unlink(path);
     return text;
 }
+std::string captureStderr(const std::function<void()> &work) { return captureStream(stderr, work); }
+std::string captureStdout(const std::function<void()> &work) { return captureStream(stdout, work); }
 
 void writeFile(const std::string &path, const std::string &bytes)
 {

@@ -29,6 +29,7 @@ struct WorkDir : TempDir  // the working directory while the object lives
 void useConfig(const std::string &codename, const std::string &extraLines = "");
 
 std::string captureStderr(const std::function<void()> &work);  // what `work` wrote to stderr
+std::string captureStdout(const std::function<void()> &work);  // ... and to stdout
 void writeFile(const std::string &path, const std::string &bytes);
 std::string readFile(const std::string &path);
 

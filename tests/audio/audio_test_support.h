@@ -1,0 +1,162 @@
+// tests/audio/audio_test_support.h - a real OpenAL device for audio tests, WAV files made by hand,
+// and the reading of what OpenAL Soft's wave-file backend captured.
+//
+// Every audio test program uses one configuration for its whole run (OpenAL Soft reads it once per
+// process): the wave-file backend, 8 sources, 16-bit stereo at 44100 Hz, written to capturePath().
+// Each device that closes leaves a complete capture there; the next one starts it again.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/audio.h"
+#include "audio/audio_thread.h"
+#include "audio/sound.h"
+#include "core/script.h"
+#include "resources/registry.h"
+#include "resources/resource_manager.h"
+#include "resources/resource_script.h"
+#include "test_support.h"
+
+namespace audiotest {
+
+inline const TempDir &folder()  // the configuration and the captures, for the whole test program
+{
+    static TempDir dir;
+    return dir;
+}
+inline std::string capturePath() { return folder().file("capture.wav"); }
+
+// Points OpenAL Soft at the test configuration; call before the process's first OpenAL call.
+inline void useWaveBackend()
+{
+    writeFile(folder().file("alsoft.conf"), "[general]\ndrivers = wave\nsources = 8\nchannels = stereo\n"
+                                            "frequency = 44100\nsample-type = int16\n[wave]\nfile = " +
+                                                capturePath() + "\n");
+    setenv("ALSOFT_CONF", folder().file("alsoft.conf").c_str(), 1);
+    setenv("ALSOFT_DRIVERS", "wave", 1);  // the test jobs ask for the null backend
+}
+
+struct Device  // initAudio while it lives (its messages swallowed), shutdownAudio after
+{
+    Device()
+    {
+        useWaveBackend();
+        captureStdout([] { initAudio(""); });
+    }
+    ~Device() { captureStdout([] { shutdownAudio(); }); }
+};
+
+// The resource manager with sounds registered and read from folder(), its loader thread making no
+// GL context current. Make it after the Device: it frees its sounds before the device closes.
+struct SoundResources
+{
+    SoundResources()
+    {
+        startResourceManager();
+        setLoaderThreadHooks({nullptr, nullptr});
+        registerSoundResource();
+        setResourceDirectory(RESOURCE_SOUND, folder().path() + "/");
+    }
+    ~SoundResources()
+    {
+        shutdownResourceManager();
+        setLoaderThreadHooks(defaultLoaderThreadHooks());
+    }
+    ResourceRecord *record(const std::string &name)
+    {
+        return findOrCreateResource({name, resourceDirectory(RESOURCE_SOUND), RESOURCE_SOUND});
+    }
+    ResourceRecord *load(const std::string &name)  // acquired and loaded (on the loader thread)
+    {
+        ResourceRecord *loaded = record(name);
+        acquireResource(loaded, 1);
+        waitForLoaderThread();
+        return loaded;
+    }
+};
+
+struct ScriptState  // the standard, resource-list and audio libraries, as start-up registers them
+{
+    ScriptState()
+    {
+        luaL_openlibs(L);
+        registerResourceListFunctions(L);
+        registerAudioFunctions(L);
+    }
+    ~ScriptState() { lua_close(L); }
+    lua_State *L = luaL_newstate();
+};
+
+inline void waitTicks(int ticks)  // until the audio thread has completed `ticks` more ticks
+{
+    const int32_t until = audioTickCount() + ticks;
+    for (int i = 0; i < 500 && audioTickCount() < until; i++) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+inline void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// A WAV file: RIFF, WAVE, a 16-byte "fmt " chunk (format code 1 unless told), `between` (whole
+// chunks), then "data" with `declared` as its size (-1: the data's length) and the data.
+inline std::string wavBytes(int channels, int rate, int bits, const std::string &data, const std::string &between = "",
+                            int64_t declared = -1, int formatCode = 1)
+{
+    const int block = channels * bits / 8;
+    std::string fmt = "fmt " + int32LE(16) + byteString({formatCode, 0, channels, 0}) + int32LE(rate) +
+                      int32LE(rate * block) + byteString({block, 0, bits, 0});
+    const std::string body = "WAVE" + fmt + between + "data" +
+                             int32LE((int32_t)(declared < 0 ? (int64_t)data.size() : declared)) + data;
+    return "RIFF" + int32LE((int32_t)body.size()) + body;
+}
+inline std::string samples16(const std::vector<int16_t> &values)  // little-endian 16-bit samples
+{
+    return std::string((const char *)values.data(), values.size() * 2);
+}
+
+struct Capture  // what the wave backend wrote, as left and right 16-bit samples at 44100 Hz
+{
+    std::vector<int16_t> left, right;
+};
+// Walks the chunks to "data" and takes the rest of the file: a device that never closed leaves its
+// sizes unwritten.
+inline Capture readCapture(const std::string &path = capturePath())
+{
+    const std::string bytes = readFile(path);
+    Capture capture;
+    size_t at = 12;
+    while (at + 8 <= bytes.size() && bytes.compare(at, 4, "data") != 0)
+        at += 8 + *(const uint32_t *)&bytes[at + 4];
+    for (at += 8; at + 4 <= bytes.size(); at += 4) {
+        capture.left.push_back(*(const int16_t *)&bytes[at]);
+        capture.right.push_back(*(const int16_t *)&bytes[at + 2]);
+    }
+    return capture;
+}
+
+// The loud stretches of one channel: [begin, end) sample ranges where |sample| > threshold, split
+// by at least `gap` quiet samples.
+inline std::vector<std::pair<size_t, size_t>> loudRuns(const std::vector<int16_t> &channel, int threshold = 200,
+                                                       size_t gap = 4410)
+{
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t i = 0; i < channel.size(); i++) {
+        if (std::abs(channel[i]) <= threshold) continue;
+        if (runs.empty() || i - runs.back().second > gap) runs.push_back({i, i + 1});
+        else runs.back().second = i + 1;
+    }
+    return runs;
+}
+inline int peak(const std::vector<int16_t> &channel, size_t begin, size_t end)
+{
+    int most = 0;
+    for (size_t i = begin; i < end && i < channel.size(); i++) most = std::max(most, std::abs((int)channel[i]));
+    return most;
+}
+
+}  // namespace audiotest
