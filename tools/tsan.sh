@@ -2,9 +2,11 @@
 # Builds the test programs whose cases run a second thread with ThreadSanitizer in build-tsan and
 # runs those cases: the resource manager and resource lists (loader thread), archive readers on
 # two threads, the display's shared loader context, images and fonts loaded on the loader
-# thread, a texture deleted on the loader context while a batch is open, and every end-to-end
-# test, which runs the sanitized engine executable with its loader thread. Reports from any
-# process (engines started by tests included) go to files; any report or failed test fails the job.
+# thread, a texture deleted on the loader context while a batch is open, every audio test (the
+# audio thread runs beside each; sounds freed by the loader while the audio thread takes back
+# their slots and a script plays them), and every end-to-end test, which runs the sanitized
+# engine executable with its loader and audio threads. Reports from any process (engines started
+# by tests included) go to files; any report or failed test fails the job.
 # Usage: tools/tsan.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,13 +22,15 @@ mkdir -p "$reports"
 export TSAN_OPTIONS="suppressions=$root/tools/tsan.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1 log_path=$reports/report"
 
 cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
-  -DQF_SANITIZE=thread -DQF_BUILD_BENCH=OFF -DQF_TEST_FOLDERS="resources;graphics;animation;e2e" >/dev/null
-cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_animation_tests qf_e2e_tests >build-tsan/build.log 2>&1 ||
+  -DQF_SANITIZE=thread -DQF_BUILD_BENCH=OFF -DQF_TEST_FOLDERS="resources;graphics;animation;audio;e2e" >/dev/null
+cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_animation_tests qf_audio_tests qf_e2e_tests \
+  >build-tsan/build.log 2>&1 ||
   { grep -m20 -E 'error|Error' build-tsan/build.log; echo "TSan build failed (build-tsan/build.log)"; exit 2; }
 
 # Test names (gtest suite.case as ctest knows them) of the in-process cases with a second thread.
 threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles|AnimationFuzzRegressions)\.'
 threaded+='|^DrawingTest\.TextureDeletionEndsTheOpenBatch$'
+threaded+='|^(Scenarios/)?(Audio[A-Za-z]*|WavReader|SoundFree)\.'
 status=0
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -LE e2e -R "$threaded") || status=1
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -L e2e) || status=1

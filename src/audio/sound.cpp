@@ -51,7 +51,7 @@ bool readWav(const std::string &path, WavData &wav)
     if (file.atEnd()) return false;
     const uint64_t present = (uint64_t)std::max<int64_t>(0, file.size() - file.tell());
     const uint64_t kept = declared <= 2 * present ? declared : present;  // see sound.h
-    const uint64_t frame = (uint64_t)std::max(1, wav.channels * wav.bitsPerSample / 8);
+    const uint64_t frame = std::max<uint64_t>(1, (uint64_t)wav.channels * wav.bitsPerSample / 8);
     const uint64_t length = kept - kept % frame;
     const uint8_t silence = wav.bitsPerSample == 8 ? 0x80 : 0;  // 8-bit samples are unsigned
     try {

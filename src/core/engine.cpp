@@ -6,6 +6,7 @@
 #include "core/engine.h"
 
 #include <SDL.h>
+#include <cstdio>
 #include <cstdlib>
 
 #include "animation/animation.h"
@@ -33,6 +34,10 @@ static lua_State *engineState = nullptr;  // created by startEngine, closed by s
 
 bool startEngine()
 {
+    // The log on stdout (the audio's lines, scripts' prints) goes out line by line even into a
+    // file or a pipe. Set before the first line: a script's io.stdout:setvbuf after output has
+    // been written is not honoured by the C library.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     loadConfig("Quillfen.ini");
     const std::string codename = getConfigString("project:codename", "");
     setCurrentArchive(openArchive(codename + ".qfa", ARCHIVE_KEY));

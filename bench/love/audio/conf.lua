@@ -1,0 +1,7 @@
+function love.conf(t)
+  t.window = false
+  t.modules.window = false
+  t.modules.graphics = false
+  t.modules.joystick = false
+  t.modules.physics = false
+end
