@@ -75,7 +75,7 @@ static std::vector<double> numbers(lua_State *L, const std::string &call, int co
         fprintf(stderr, "%s\n", lua_tostring(L, -1));
         return std::vector<double>(count, -1);
     }
-    for (int i = count; i >= 1; i--) values.insert(values.begin(), lua_tonumber(L, -i));
+    for (int i = count; i >= 1; i--) values.push_back(lua_tonumber(L, -i));  // first result first
     lua_pop(L, count);
     return values;
 }
