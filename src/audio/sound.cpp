@@ -12,7 +12,7 @@
 #include "audio/sound.h"
 
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 #include <new>
 
 #include "resources/data_file.h"

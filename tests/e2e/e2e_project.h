@@ -115,7 +115,7 @@ inline std::string noArchiveLine(const std::string &codename = "e2e")  // a game
 enum Ending { ENDS_ITSELF, ON_WINDOW_CLOSE, ON_SIGTERM };
 inline void expectPlay(const std::string &folder, const std::string &gameOut, const std::string &err, Ending ending)
 {
-    const std::string out = AUDIO_START + gameOut + (ending == ENDS_ITSELF ? "" : AUDIO_STOP);
+    const std::string running = AUDIO_START + gameOut, out = running + (ending == ENDS_ITSELF ? "" : AUDIO_STOP);
     ChildProcess engine;
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder, ENGINE_ENV));
     unsigned long window = 0;
@@ -126,7 +126,7 @@ inline void expectPlay(const std::string &folder, const std::string &gameOut, co
         if (!window || !windowSize(window, &width, &height)) width = height = 0;
     }
     ASSERT_TRUE(!ending || (width == 640 && height == 480)) << "expected a 640 x 480 window, got " << width << " x " << height;
-    for (int i = 0; ending && i < 3000 && (engine.out() != out || engine.err() != err); i++) usleep(10 * 1000);
+    for (int i = 0; ending && i < 3000 && (engine.out() != running || engine.err() != err); i++) usleep(10 * 1000);
     if (ending) {
         usleep(200 * 1000);  // some frames more
         EXPECT_FALSE(engine.waitExit(0)) << "ended before it was asked to";
