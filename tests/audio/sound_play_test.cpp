@@ -35,18 +35,16 @@ TEST(AudioCapture, WhatAScriptPlaysIsHeard)
         ResourceRecord *tone = resources.load("tone.wav");
         ScriptState script;
         lua_State *L = script.L;
-        EXPECT_EQ("", runLua(L, "playSound(getSoundHandle('stereo.wav'), false, 1)"));
-        pause(500);
-        EXPECT_EQ("", runLua(L, "playSound(getSoundHandle('mono.wav'), false, 1)"));
-        pause(600);
-        EXPECT_EQ("", runLua(L, "loop = playSound(getSoundHandle('tone.wav'), true, 1)"));
-        pause(400);
-        EXPECT_EQ("", runLua(L, "soundSrcVolume(loop, 0.25)"));
-        pause(400);
-        EXPECT_EQ("", runLua(L, "stopSoundSrc(loop)"));
-        pause(500);
-        EXPECT_EQ("", runLua(L, "loop = playSound(getSoundHandle('tone.wav'), true, 1)"));
-        pause(400);
+        const struct { const char *call; int thenMs; } steps[] = {
+            {"playSound(getSoundHandle('stereo.wav'), false, 1)", 500},
+            {"playSound(getSoundHandle('mono.wav'), false, 1)", 600},
+            {"loop = playSound(getSoundHandle('tone.wav'), true, 1)", 400}, {"soundSrcVolume(loop, 0.25)", 400},
+            {"stopSoundSrc(loop)", 500}, {"loop = playSound(getSoundHandle('tone.wav'), true, 1)", 400},
+        };
+        for (const auto &step : steps) {
+            EXPECT_EQ("", runLua(L, step.call));
+            pause(step.thenMs);
+        }
         releaseResource(tone);  // the loader frees the sound while it loops
         waitForLoaderThread();
         EXPECT_EQ("false", luaValue(L, "isSoundSrcPlaying(loop)")) << "a freed sound's loops stop at once";
