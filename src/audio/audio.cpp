@@ -38,6 +38,8 @@ struct AudioState
     ALCcontext *context = nullptr;         // current for the whole process while open
     int sourceCount = 0;                   // slots in the pool; fixed while initialised
     std::unique_ptr<SourceSlot[]> slots;   // sourceCount entries; each guarded by its own lock
+    std::atomic<int> slotsInUse{0};        // 1 + the highest slot index occupied since start-up
+                                           // (slots fill in index order); written by the script thread
     std::mutex idLock;
     int32_t nextSourceId = 0;              // guarded by idLock; only grows
     std::map<int32_t, int32_t> idMap;      // guarded by idLock: source ID -> slot index
@@ -126,6 +128,7 @@ bool initAudio(const std::string &device)
     // TODO: with environments, each slot also gets its low-pass filter here.
     for (int i = 0; i < count; i++) audio.slots[i].source = sources[i];
     audio.sourceCount = count;
+    audio.slotsInUse = 0;
     {
         std::lock_guard<std::mutex> guard(audio.idLock);
         audio.nextSourceId = 0;  // the first ID of a run is 0
@@ -198,6 +201,7 @@ bool shutdownAudio()
 
 bool audioInitialised() { return audio.initialised; }
 int sourceSlotCount() { return audio.initialised ? audio.sourceCount : 0; }
+int sourceSlotsInUse() { return audio.initialised ? audio.slotsInUse.load() : 0; }
 SourceSlot *sourceSlot(int index)
 {
     return audio.initialised && index >= 0 && index < audio.sourceCount ? &audio.slots[index] : nullptr;
@@ -216,6 +220,7 @@ static int32_t giveSlotLocked(int index, uint8_t priority)
 {
     SourceSlot &slot = audio.slots[index];
     slot.priority = priority;
+    if (index >= audio.slotsInUse) audio.slotsInUse = index + 1;
     std::lock_guard<std::mutex> guard(audio.idLock);
     slot.sourceId = audio.nextSourceId++;
     audio.idMap[slot.sourceId] = index;

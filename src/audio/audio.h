@@ -56,6 +56,7 @@ bool initAudio(const std::string &device);  // true when ready (also when it alr
 bool shutdownAudio();                       // always true; does nothing unless initAudio succeeded
 bool audioInitialised();                    // any thread
 int sourceSlotCount();                      // 0..1000; 0 without audio
+int sourceSlotsInUse();  // slots 0 up to this have been occupied since start-up; none above ever was
 SourceSlot *sourceSlot(int index);          // nullptr outside the pool; lock it before use
 
 // --- source IDs and slots

@@ -1,10 +1,11 @@
 // audio/audio_thread.cpp - the audio thread.
 //
 // How it works: one joinable thread runs a tick, then sleeps 16 ms, until stopAudioThread clears
-// threadRunning. A tick visits every slot under its lock: an active slot whose source OpenAL still
-// plays gets its marked values sent (volume and pitch every tick, the position on even ticks, the
-// filter and environment routing on every fourth); one whose source has stopped is taken back
-// (releaseSlot), unless a music slot holds it. Then environment transitions step (every fourth
+// threadRunning. A tick visits every slot ever occupied since start-up (slots fill in index
+// order, so an idle pool costs nothing), each under its lock: an active slot whose source OpenAL
+// still plays gets its marked values sent (volume and pitch every tick, the position on even
+// ticks, the filter and environment routing on every fourth); one whose source has stopped is
+// taken back (releaseSlot), unless a music slot holds it. Then environment transitions step (every fourth
 // tick) and the music streams are fed (every tick). Scripts never wait on OpenAL to change a
 // playing sound: they store under a short lock and this thread sends.
 //
@@ -61,7 +62,7 @@ static void audioTick()
     alGetError();
     const int32_t tick = worker.tickCount;
     const bool positionTick = tick % 2 == 0, filterTick = tick % 4 == 0;
-    for (int i = 0; i < sourceSlotCount(); i++) {
+    for (int i = 0; i < sourceSlotsInUse(); i++) {  // slots above were never occupied: nothing to do
         SourceSlot *slot = sourceSlot(i);
         std::lock_guard<std::mutex> guard(slot->lock);
         if (slot->active) updateSlotLocked(i, *slot, positionTick, filterTick);

@@ -143,7 +143,7 @@ bool freeSound(Sound *sound)
     }
     // From here on the sound may be destroyed at any moment by the release of its last slot (on the
     // audio thread): its address is compared, never used.
-    for (int i = 0; i < sourceSlotCount(); i++) {
+    for (int i = 0; i < sourceSlotsInUse(); i++) {
         SourceSlot *slot = sourceSlot(i);
         if (slot == nullptr) break;
         std::lock_guard<std::mutex> guard(slot->lock);
