@@ -129,8 +129,8 @@ TEST(DevelopmentLoop, OffByDefaultNothingIsWatched)
     ASSERT_EQ(0, project.compile().exitCode);
     ChildProcess engine;
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, project.game(), ENGINE_ENV));
-    for (int i = 0; i < 3000 && engine.out() != "in\n"; i++) usleep(10 * 1000);
-    ASSERT_EQ("in\n", engine.out());
+    for (int i = 0; i < 3000 && engine.out() != AUDIO_START + "in\n"; i++) usleep(10 * 1000);
+    ASSERT_EQ(AUDIO_START + "in\n", engine.out());
     EXPECT_FALSE(hasInotify(engine.pid()));
     engine.signal(SIGTERM);
     ASSERT_TRUE(engine.waitExit(60000));

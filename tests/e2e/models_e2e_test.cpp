@@ -60,11 +60,11 @@ TEST(ModelsEndToEnd, AModelsScrapsAndImagesLoadWithTheRoomAndLeaveWithIt)
         snprintf(seen, sizeof seen, "#%06X and #%06X", shown(image, 4, 4), shown(image, 24, 4));
         return shown(image, 4, 4) == red && shown(image, 24, 4) == green;
     };
-    ASSERT_TRUE(waitFor([&] { return engine.out() == "a:Init\n"; })) << engine.out() << engine.err();
+    ASSERT_TRUE(waitFor([&] { return engine.out() == AUDIO_START + "a:Init\n"; })) << engine.out() << engine.err();
     EXPECT_TRUE(waitFor([&] { return pictures(0xDC141E, 0x14C828); }))
         << "the model's and the animation's images in room a, seen: " << seen;
     writeFile(project.game() + "/go", "");
-    ASSERT_TRUE(waitFor([&] { return engine.out() == "a:Init\nb:Init\n"; })) << engine.out() << engine.err();
+    ASSERT_TRUE(waitFor([&] { return engine.out() == AUDIO_START + "a:Init\nb:Init\n"; })) << engine.out() << engine.err();
     EXPECT_TRUE(waitFor([&] { return pictures(0, 0); })) << "both images unloaded after leaving room a, seen: " << seen;
     EXPECT_TRUE(requestWindowClose(window));
     ASSERT_TRUE(engine.waitExit(60000));
