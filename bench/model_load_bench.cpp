@@ -100,15 +100,15 @@ int main(int argc, char **argv)
     std::filesystem::create_directories(P + "Anims");
     std::filesystem::create_directories(P + "Scraps");
     bool written = writeModelFile(files[0], bigModel()) && writeAnimationFile(files[1], bigAnimation());
-    Timing scraps{"scrap (100 frames)", RESOURCE_SCRAP, {}};
+    Timing scraps{"scrap (100 frames)", RESOURCE_SCRAP, {}, 0, {}};
     for (int i = 0; i < 100; i++) {
         scraps.names.push_back("scrap" + std::to_string(i));
         files.push_back(P + "Scraps/" + scraps.names.back());
         written = written && writeScrapFile(files.back(), fullScrap(i));
     }
     if (!written || !buildArchive(files, "bench.qfa", ARCHIVE_KEY)) return 1;
-    Timing timings[] = {{"model (500 bones)", RESOURCE_MODEL, {"hero"}},
-                        {"animation (49999 events)", RESOURCE_ANIMATION, {"dance"}},
+    Timing timings[] = {{"model (500 bones)", RESOURCE_MODEL, {"hero"}, 0, {}},
+                        {"animation (49999 events)", RESOURCE_ANIMATION, {"dance"}, 0, {}},
                         scraps};
     for (Timing &timing : timings)
         for (const std::string &name : timing.names)
