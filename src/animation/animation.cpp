@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <new>
 
+#include "animation/hold.h"
 #include "animation/scrap.h"
 #include "resources/data_file.h"
 #include "resources/registry.h"
@@ -279,9 +280,16 @@ void freeAnimation(Animation *animation)
 {
     if (animation == nullptr) return;
     for (AnimationEvent &event : animation->events) {
-        if (event.scrap != nullptr) releaseResource(event.scrap);
+        if (event.scrap != nullptr && registryRunning()) releaseResource(event.scrap);
     }
     delete animation;
+}
+
+Animation *holdAnimation(Animation *animation) { return holdShared(animation); }
+
+void letGoOfAnimation(Animation *animation)
+{
+    if (letGoShared(animation)) freeAnimation(animation);
 }
 
 int32_t markerIndex(const Animation *animation, const std::string &text)
@@ -308,7 +316,7 @@ static void *loadAnimationResource(const ResourceKey &key)
 
 static int unloadAnimationResource(void **object)
 {
-    freeAnimation(static_cast<Animation *>(*object));
+    letGoOfAnimation(static_cast<Animation *>(*object));
     *object = nullptr;
     return 0;
 }

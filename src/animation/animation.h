@@ -19,6 +19,7 @@
 // silent.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -143,9 +144,15 @@ struct Animation
     std::unordered_map<std::string, int32_t> markerIndices;  // text -> index; a repeated text maps to its later index
     float length = 0;  // the period, above 0
     bool flag = false;
+    std::atomic<int32_t> holders{1};  // its record's load, plus one per pose playing it
 };
 
 Animation *makeAnimation(const AnimationFileData &data);  // nullptr (and a message) when memory runs out
-void freeAnimation(Animation *animation);  // releases every scrap reference; nullptr does nothing
+// Releases every scrap reference (only while the registry runs: after its shutdown the records
+// are gone) and deletes the animation; nullptr does nothing.
+void freeAnimation(Animation *animation);
 bool registerAnimationResource();          // type 6; main thread, start-up
+// Shared like models (see holdModel): poses hold the animations whose curves and scraps they use.
+Animation *holdAnimation(Animation *animation);  // nullptr gives nullptr
+void letGoOfAnimation(Animation *animation);     // nullptr does nothing
 int32_t markerIndex(const Animation *animation, const std::string &text);  // -1 when not a marker text

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <new>
 
+#include "animation/hold.h"
 #include "animation/scrap.h"
 #include "resources/data_file.h"
 #include "resources/registry.h"
@@ -167,8 +168,17 @@ Model *makeModel(const ModelFileData &data)
 void freeModel(Model *model)
 {
     if (model == nullptr) return;
-    for (Bone &bone : model->bones) releaseResource(bone.scrap);
+    if (registryRunning()) {
+        for (Bone &bone : model->bones) releaseResource(bone.scrap);
+    }
     delete model;
+}
+
+Model *holdModel(Model *model) { return holdShared(model); }
+
+void letGoOfModel(Model *model)
+{
+    if (letGoShared(model)) freeModel(model);
 }
 
 static void *loadModelResource(const ResourceKey &key)
@@ -188,7 +198,7 @@ static void *loadModelResource(const ResourceKey &key)
 
 static int unloadModelResource(void **object)
 {
-    freeModel(static_cast<Model *>(*object));
+    letGoOfModel(static_cast<Model *>(*object));
     *object = nullptr;
     return 0;
 }

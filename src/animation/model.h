@@ -13,6 +13,7 @@
 // file is silent.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -76,14 +77,24 @@ struct Model
 {
     std::vector<Bone> bones;  // a bone's index is its number everywhere
     int32_t boneCount = 0;
+    std::atomic<int32_t> holders{1};  // its record's load, plus one per pose made from it
 };
 
 // Builds the model from checked data: links the tree ("Model cannot load: cycle detected in
 // skeleton." for a bone hung twice; nullptr, nothing acquired), computes the geometry, then takes
 // the scrap references (nextLoadPriority; an empty scrap name too).
 Model *makeModel(const ModelFileData &data);
-void freeModel(Model *model);  // releases every scrap reference; nullptr does nothing
+// Releases every scrap reference (only while the registry runs: after its shutdown the records
+// are gone) and deletes the model; nullptr does nothing.
+void freeModel(Model *model);
 bool registerModelResource();  // type 3; main thread, start-up
+
+// A loaded model is shared by its record and by the poses made from it, so unloading it while
+// poses use it is safe: the unload lets go of the record's hold, and whoever lets go last frees
+// it. holdModel needs the model alive during the call (its record locked, or a hold of one's own).
+// Any thread.
+Model *holdModel(Model *model);    // nullptr gives nullptr
+void letGoOfModel(Model *model);   // nullptr does nothing
 
 // The loader's geometry: cos(a) (py - oy) - sin(a) (px - ox), a = degrees * 0.017453292, all in
 // single precision. jointOffset(p, o, A - 90) is the component of p - o along the direction

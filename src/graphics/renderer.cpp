@@ -57,6 +57,11 @@ void flushRenderer()
     batch.open = false;
 }
 
+void renderColor(float red, float green, float blue, float alpha)
+{
+    if (hasGLContext()) glColor4f(red, green, blue, alpha);
+}
+
 bool flushForDrawing()
 {
     if (!hasGLContext()) return false;
@@ -260,28 +265,38 @@ void renderImagePart(const Image *image, float x, float y, int imgX1, int imgY1,
     drawQuad(image, x, y, intSpan(imgX1, imgX2), intSpan(imgY1, imgY2), imagePart(image, imgX1, imgY1, imgX2, imgY2));
 }
 
-QuadTransform quadTransform(float x, float y, float degrees, float scaleX, float scaleY)
+QuadRotation quadRotation(float degrees)
 {
     // glRotatef's matrix for the z axis as Mesa builds it: sine and cosine of the angle in double
     // precision, rounded to single; quarter turns exact.
-    float c = 0, s = 0;
+    QuadRotation r{0, 0};
     const double radians = degrees * 3.14159265358979323846 / 180.0;
     if (degrees == 0.0f) {
-        c = 1;
+        r.c = 1;
     } else if (degrees == 90.0f || degrees == -270.0f) {
-        s = 1;
+        r.s = 1;
     } else if (degrees == 180.0f || degrees == -180.0f) {
-        c = -1;
+        r.c = -1;
     } else if (degrees == 270.0f || degrees == -90.0f) {
-        s = -1;
+        r.s = -1;
     } else {
-        c = (float)cos(radians), s = (float)sin(radians);
+        r.c = (float)cos(radians), r.s = (float)sin(radians);
     }
+    return r;
+}
+
+QuadTransform quadTransform(float x, float y, const QuadRotation &r, float scaleX, float scaleY)
+{
     QuadTransform t;
-    t.xx = c * scaleX, t.xy = -s * scaleY;
-    t.yx = s * scaleX, t.yy = c * scaleY;
+    t.xx = r.c * scaleX, t.xy = -r.s * scaleY;
+    t.yx = r.s * scaleX, t.yy = r.c * scaleY;
     t.tx = x, t.ty = y;
     return t;
+}
+
+QuadTransform quadTransform(float x, float y, float degrees, float scaleX, float scaleY)
+{
+    return quadTransform(x, y, quadRotation(degrees), scaleX, scaleY);
 }
 
 void renderImagePartTransformed(const Image *image, const QuadTransform &m, float x, float y, int imgX1, int imgY1,

@@ -18,6 +18,9 @@ struct Image;
 struct lua_State;
 
 void flushRenderer();  // draws the open image batch and binds texture 0; does nothing when none is open
+// Sets the current colour without closing the open batch (GL takes colour changes between a
+// batch's vertices): the quads added next take it. Nothing without a GL context.
+void renderColor(float red, float green, float blue, float alpha);
 // What every other GL caller on the main thread does first: false (call no GL, draw nothing) when
 // there is no GL context (no display); otherwise flushes the batch and returns true.
 bool flushForDrawing();
@@ -49,9 +52,16 @@ struct QuadTransform
     float xx = 1, xy = 0, yx = 0, yy = 1;
     float tx = 0, ty = 0;
 };
+// The cosine and sine glRotatef puts in its matrix for `degrees` about z (quarter turns exact).
+struct QuadRotation
+{
+    float c = 1, s = 0;
+};
+QuadRotation quadRotation(float degrees);
 // The transform of translate(x, y), rotate(degrees) about z, scale(sx, sy), in that order, as
 // glTranslatef, glRotatef and glScalef would build it.
 QuadTransform quadTransform(float x, float y, float degrees, float scaleX, float scaleY);
+QuadTransform quadTransform(float x, float y, const QuadRotation &rotation, float scaleX, float scaleY);
 // renderImagePart with its corners taken through `transform` first (part at (x, y) in the
 // transform's own space).
 void renderImagePartTransformed(const Image *image, const QuadTransform &transform, float x, float y, int imgX1,

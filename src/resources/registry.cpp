@@ -126,18 +126,20 @@ std::vector<ResourceRecord *> resourcesOfType(int type)
     return records;
 }
 
+// Every record is unloaded before any is freed: unloading a model, scrap or animation releases
+// the records it depends on (scraps, images), which may come earlier in the type order.
 void shutdownRegistry()
 {
+    std::map<std::string, ResourceRecord *> records[RESOURCE_TYPE_COUNT];
     for (int type = 0; type < RESOURCE_TYPE_COUNT; type++) {
-        std::map<std::string, ResourceRecord *> records;
-        {
-            std::lock_guard<std::mutex> guard(registry.mapLocks[type]);
-            records.swap(registry.records[type]);
-        }
-        for (auto &entry : records) {
-            unloadResource(entry.second);
-            delete entry.second;
-        }
+        std::lock_guard<std::mutex> guard(registry.mapLocks[type]);
+        records[type].swap(registry.records[type]);
+    }
+    for (auto &byName : records) {
+        for (auto &entry : byName) unloadResource(entry.second);
+    }
+    for (auto &byName : records) {
+        for (auto &entry : byName) delete entry.second;
     }
     registry.running = false;
 }

@@ -62,6 +62,7 @@ struct ResourceManagerState
     pthread_attr_t attributes;            // joinable; valid while attributesReady
     bool attributesReady = false;
     LoaderThreadHooks hooks = {makeLoaderContextCurrent, releaseLoaderContext};  // read by each new thread
+    std::atomic<bool> stopping{false};  // the registry is unloading everything: releases only count
 };
 // Never destroyed: exit() (a script's os.exit) may run while the loader thread still uses the
 // queues and locks, and must not free them under it.
@@ -240,7 +241,9 @@ bool shutdownResourceManager()
         manager.loadQueue.clear();    // non-empty only if a thread could not be started
         manager.unloadQueue.clear();
     }
+    manager.stopping = true;  // no thread runs now; the unloads' own releases must not start one
     shutdownRegistry();
+    manager.stopping = false;
     return true;
 }
 
@@ -272,7 +275,7 @@ bool releaseResource(ResourceRecord *record)
     do {
         if (count <= 0) return true;  // nothing was acquired: an unmatched release changes nothing
     } while (!record->refCount.compare_exchange_weak(count, count - 1));
-    if (count - 1 >= 1) return true;
+    if (count - 1 >= 1 || manager.stopping) return true;
     {
         std::lock_guard<std::mutex> guard(manager.loadLock);
         if (cancelLoadEntryLocked(record)) return true;  // nothing was loaded
