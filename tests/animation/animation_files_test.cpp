@@ -19,42 +19,13 @@
 #include "resources/data_file.h"
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
+#include "loading.h"
 #include "test_support.h"
 
 namespace {
 
 std::string int16LE(int v) { return byteString({v & 255, (v >> 8) & 255}); }
 std::string real(int32_t whole, uint32_t fraction) { return int32LE(whole) + int32LE((int32_t)fraction); }
-
-// The registry and loader with the three animation types, reading loose files under a temporary
-// folder; `display` adds images on the display's loader context, else the loader needs no GL.
-struct Loading
-{
-    TempDir dir;
-    explicit Loading(bool display = false)
-    {
-        if (!display) setLoaderThreadHooks({[] {}, [] {}});
-        startResourceManager();
-        if (display) initImageLibrary(), registerImageResource();
-        registerModelResource(), registerScrapResource(), registerAnimationResource();
-        for (int type : {RESOURCE_IMAGE, RESOURCE_MODEL, RESOURCE_SCRAP, RESOURCE_ANIMATION}) {
-            setResourceDirectory(type, dir.path() + "/" + std::to_string(type) + "/");
-            std::filesystem::create_directories(resourceDirectory(type));
-        }
-    }
-    ~Loading()
-    {
-        shutdownResourceManager();
-        setLoaderThreadHooks(defaultLoaderThreadHooks());
-        for (int type : {RESOURCE_IMAGE, RESOURCE_MODEL, RESOURCE_SCRAP, RESOURCE_ANIMATION}) setResourceDirectory(type, "");
-    }
-    static ResourceRecord *record(int type, const std::string &name)
-    {
-        return findOrCreateResource({name, resourceDirectory(type), type});
-    }
-    std::string path(int type, const std::string &name) { return resourceDirectory(type) + name; }
-    void *load(int type, const std::string &name) { return loadResource({name, resourceDirectory(type), type}); }
-};
 
 // Catches a writer that drifts from the layout the readers take (field order, widths, bits,
 // strings, frame version 2 offsets, per-type event payloads) and a reader that misplaces a field.

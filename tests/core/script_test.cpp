@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "audio/audio.h"
+#include "animation/pose_script.h"
 #include "core/input.h"
 #include "core/room_module.h"
 #include "core/script.h"
@@ -57,6 +58,10 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
         {"assignMusicToSlot appendMusicToSlot", 2, "2 args expected: slot, music"},
         {"playMusicSlot", 3, "3 args expected: slot, startTime, loop"},
         {"pauseMusicSlot stopMusicSlot isMusicPlaying getMusicSource", 1, "1 arg expected: slot"},
+        {"getModelPose", 1, "1 arg expected: model"},
+        {"_FREEMODELPOSE getActiveMarkers renderPose freezePose setDefaultPose", 1, "1 arg expected: pose"},
+        {"animatePose", 3, "3 args expected: pose, animation, duration"},
+        {"getMarkerIndex", 2, "2 args expected: animation, markerName"},
     };
     // Names that are not text get the same messages; numbers are text.
     const struct { const char *call, *message; } calls[] = {
@@ -71,6 +76,7 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
     registerSaveFunctions(L);
     registerTextFunctions(L);
     registerAudioFunctions(L);
+    registerPoseFunctions(L);
     for (const auto &c : cases) {
         std::istringstream names(c.names);
         for (std::string name; names >> name;) {
