@@ -76,7 +76,13 @@ static void useBatchTexture(GLuint texture)
     if (batch.open && batch.texture == texture && batch.deletions == deletions) return;
     flushRenderer();
     if (texture != 0) glBindTexture(GL_TEXTURE_2D, texture);
+    // The current colour, stated again as the batch's first attribute: Mesa then keeps a colour
+    // in every vertex of the batch, and a colour change between quads (renderColor) is a plain
+    // write instead of a re-layout that draws and copies the vertices so far.
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
     glBegin(GL_QUADS);
+    glColor4fv(colour);
     batch = {true, texture, deletions};
 }
 

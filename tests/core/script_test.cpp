@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "audio/audio.h"
 #include "animation/pose_script.h"
+#include "audio/audio.h"
 #include "core/input.h"
 #include "core/room_module.h"
 #include "core/script.h"
