@@ -23,26 +23,34 @@ std::string lineAfter(const std::string &text, const std::string &prefix)  // th
     return at == std::string::npos ? "" : text.substr(at + prefix.size(), text.find('\n', at) - at - prefix.size());
 }
 
-// Catches a title drawn wider or narrower than getTextWidth says, keys or clicks not reaching the
-// game, a room switch, save or load that fails, and any error line.
-TEST(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
+// The sample compiled into an archive and played by the real engine on an X server of its own.
+class SamplePlay : public ::testing::Test
 {
-    if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "needs Xvfb and xdotool";
-    TempDir folder;
-    const std::string sample = std::string(QF_SOURCE_DIR) + "/samples/demo";
-    const ProcessResult built = runPackTool({"compile", "--archive", sample, folder.file("game")});
-    ASSERT_EQ(0, built.exitCode) << built.err;
-    EXPECT_EQ("", built.err) << "every font and image the rooms list is there";
-    ChildProcess x, engine;  // Xvfb picks a free display number and prints it
-    ASSERT_TRUE(x.start({"/usr/bin/env", "Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"},
-                        "/"));
-    for (int i = 0; i < 1000 && x.out().find('\n') == std::string::npos && !x.waitExit(0); i++) usleep(10 * 1000);
-    const std::string display = ":" + x.out().substr(0, x.out().find('\n'));
-    Display *connection = nullptr;  // the server answers before the engine, its first client, starts
-    for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
-    ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
-    ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), {"DISPLAY=" + display, ENGINE_ENV[0], ENGINE_ENV[1]}));
-    auto logged = [&](const std::string &line, size_t count) {  // waits until the game printed `line` `count` times
+protected:
+    void SetUp() override
+    {
+        if (system("command -v Xvfb >/dev/null && command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "needs Xvfb and xdotool";
+        const ProcessResult built = runPackTool({"compile", "--archive", sample, folder.file("game")});
+        ASSERT_EQ(0, built.exitCode) << built.err;
+        EXPECT_EQ("", built.err) << "every font, image, scrap and model the rooms list is there";
+        // Xvfb picks a free display number and prints it
+        ASSERT_TRUE(x.start({"/usr/bin/env", "Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"},
+                            "/"));
+        for (int i = 0; i < 1000 && x.out().find('\n') == std::string::npos && !x.waitExit(0); i++) usleep(10 * 1000);
+        display = ":" + x.out().substr(0, x.out().find('\n'));
+        // the server answers before the engine, its first client, starts
+        for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
+        ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
+        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), {"DISPLAY=" + display, ENGINE_ENV[0], ENGINE_ENV[1]}));
+    }
+    void TearDown() override
+    {
+        if (connection) XCloseDisplay(connection);
+        x.signal(SIGTERM);
+        x.waitExit(5000);
+    }
+    bool logged(const std::string &line, size_t count)  // waits until the game printed `line` `count` times
+    {
         for (int i = 0; i < 1000 && !engine.waitExit(0); i++, usleep(20 * 1000)) {
             size_t seen = 0;
             const std::string out = engine.out();
@@ -50,12 +58,40 @@ TEST(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
             if (seen >= count) return true;
         }
         return false;
-    };
-    auto xdotool = [&](std::vector<std::string> args) {
+    }
+    void xdotool(std::vector<std::string> args)
+    {
         args.insert(args.begin(), {"/usr/bin/env", "xdotool"});
         EXPECT_EQ(0, runProgram(args, "/", 10, {"DISPLAY=" + display}).exitCode) << args[2];
-    };
+    }
+    // The 640-pixel rows from `top` (bottom-left y of the window, whose top left is the screen's:
+    // no window manager) down `rows` rows, as 0xRRGGBB, top row first; empty when not readable.
+    std::vector<uint32_t> rows(int top, int count)
+    {
+        std::vector<uint32_t> pixels;
+        XImage *image = XGetImage(connection, DefaultRootWindow(connection), 0, 479 - top, 640, count, AllPlanes, ZPixmap);
+        for (int i = 0; image && i < 640 * count; i++) pixels.push_back(XGetPixel(image, i % 640, i / 640) & 0xFFFFFF);
+        if (image) XDestroyImage(image);
+        return pixels;
+    }
+    void quit()
+    {
+        engine.signal(SIGTERM);
+        ASSERT_TRUE(engine.waitExit(60000));
+        EXPECT_EQ(0, engine.exitCode());
+        EXPECT_EQ("", engine.err()) << "the sample plays without a single error line";
+    }
+    const std::string sample = std::string(QF_SOURCE_DIR) + "/samples/demo";
+    TempDir folder;
+    ChildProcess x, engine;
+    std::string display;
+    Display *connection = nullptr;
+};
 
+// Catches a title drawn wider or narrower than getTextWidth says, keys or clicks not reaching the
+// game, a room switch, save or load that fails, and any error line.
+TEST_F(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
+{
     // The title, centred by its getTextWidth, must be drawn that wide: its gold (255, 224, 122),
     // alone or blended at half cover or more over the sky or its purple shadow, spans from the S
     // quad's left edge (the pen starts at penX) to the R quad's right edge (that quad starts at
@@ -73,19 +109,17 @@ TEST(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
     const int left = penX + first.xOffset, right = penX + width - last.xAdvance + last.xOffset + last.width - 1;
     int firstLit = -1, lastLit = -1, exact = 0;
     for (int attempt = 0; attempt < 50 && exact == 0; attempt++, usleep(100 * 1000)) {  // the first frame may not be up yet
-        XImage *image = XGetImage(connection, DefaultRootWindow(connection), 0, 479 - penY, 640, 64, AllPlanes, ZPixmap);
+        const std::vector<uint32_t> image = rows(penY, 64);
         firstLit = lastLit = -1;
-        for (int i = 0; image && i < 640 * 64; i++) {  // the window sits at the top left: no window manager
-            const unsigned long pixel = XGetPixel(image, i % 640, i / 640);
+        for (size_t i = 0; i < image.size(); i++) {
+            const uint32_t pixel = image[i];
             const int red = pixel >> 16 & 0xFF, green = pixel >> 8 & 0xFF, blue = pixel & 0xFF;
             if (red - blue < 32 || green - blue < 16) continue;
-            exact += (pixel & 0xFFFFFF) == 0xFFE07A;
-            firstLit = firstLit < 0 ? i % 640 : std::min(firstLit, i % 640);
-            lastLit = std::max(lastLit, i % 640);
+            exact += pixel == 0xFFE07A;
+            firstLit = firstLit < 0 ? int(i % 640) : std::min(firstLit, int(i % 640));
+            lastLit = std::max(lastLit, int(i % 640));
         }
-        if (image) XDestroyImage(image);
     }
-    XCloseDisplay(connection);
     EXPECT_GT(exact, 2000) << "fully covered title pixels in exactly the title's colour";
     EXPECT_TRUE(firstLit >= left && firstLit <= left + 2 && lastLit <= right && lastLit >= right - 2)
         << "expected gold from column " << left << " to " << right << ", got " << firstLit << " to " << lastLit;
@@ -109,12 +143,40 @@ TEST(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
     ASSERT_TRUE(logged("demo: entered the title room", 2)) << engine.out() << engine.err();
     xdotool({"click", "1"});
     ASSERT_TRUE(logged("demo: entered the play room", 2)) << engine.out() << engine.err();
-    engine.signal(SIGTERM);
-    ASSERT_TRUE(engine.waitExit(60000));
-    EXPECT_EQ(0, engine.exitCode());
-    EXPECT_EQ("", engine.err()) << "the sample plays without a single error line";
-    x.signal(SIGTERM);
-    x.waitExit(5000);
+    quit();
+}
+
+// Where the runner's red belt and cuffs are in its band of the title screen (feet at y 188, head
+// about 48 above): the number of reddish pixels and their mean x.
+std::pair<int, double> reddish(const std::vector<uint32_t> &band)
+{
+    int count = 0;
+    double sum = 0;
+    for (size_t i = 0; i < band.size(); i++) {
+        const int red = band[i] >> 16 & 0xFF, green = band[i] >> 8 & 0xFF, blue = band[i] & 0xFF;
+        if (red > 170 && green < 140 && blue < 160) count++, sum += double(i % 640);
+    }
+    return {count, count ? sum / count : -1};
+}
+
+// Catches the title's skeletal runner not drawn (model, scraps or pictures not loaded with the
+// room, or drawn somewhere else), not animated, not running across, and its run cycle's "step"
+// markers not reaching the script (it counts them and logs the first three).
+TEST_F(SamplePlay, TheRunnerIdlesThenRunsAndCountsItsFootsteps)
+{
+    ASSERT_TRUE(logged("demo: entered the title room", 1)) << engine.out() << engine.err();
+    std::pair<int, double> idle{0, -1};
+    for (int attempt = 0; attempt < 50 && idle.first < 4; attempt++, usleep(20 * 1000)) idle = reddish(rows(250, 70));
+    EXPECT_GE(idle.first, 4) << "its belt, idling at the left";
+    EXPECT_TRUE(idle.second > 45 && idle.second < 80) << "at x " << idle.second << ", expected about 60";
+    const std::vector<uint32_t> before = rows(250, 70);
+    ASSERT_TRUE(logged("demo: footstep 3", 1)) << engine.out() << engine.err();
+    EXPECT_NE(std::string::npos, engine.out().find("demo: footstep 1\ndemo: footstep 2\ndemo: footstep 3\n"));
+    const std::pair<int, double> running = reddish(rows(250, 70));
+    EXPECT_GE(running.first, 4) << "its belt, running";
+    EXPECT_GT(running.second, 100) << "ran right from x 60 (three steps take 36 frames at 2.5 pixels)";
+    EXPECT_NE(before, rows(250, 70)) << "it moves";
+    quit();
 }
 
 }  // namespace

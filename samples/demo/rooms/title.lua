@@ -16,6 +16,7 @@ function Init()
     for i = 1, 90 do
         instTable["star" .. i] = Star:new()
     end
+    instTable.runner = Runner:new()
     clock = 0
     starting = false
     -- Where the title goes, and how wide the font says it is: a test compares this with the
