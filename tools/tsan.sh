@@ -2,11 +2,12 @@
 # Builds the test programs whose cases run a second thread with ThreadSanitizer in build-tsan and
 # runs those cases: the resource manager and resource lists (loader thread), archive readers on
 # two threads, the display's shared loader context, images and fonts loaded on the loader
-# thread, a texture deleted on the loader context while a batch is open, every audio test (the
-# audio thread runs beside each; sounds freed by the loader while the audio thread takes back
-# their slots and a script plays them), and every end-to-end test, which runs the sanitized
-# engine executable with its loader and audio threads. Reports from any process (engines started
-# by tests included) go to files; any report or failed test fails the job.
+# thread, a texture deleted on the loader context while a batch is open, poses whose models and
+# animations load and unload on the loader thread, every audio test (the audio thread runs beside
+# each; sounds freed by the loader while the audio thread takes back their slots and a script
+# plays them), and every end-to-end test, which runs the sanitized engine executable with its
+# loader and audio threads. Reports from any process (engines started by tests included) go to
+# files; any report or failed test fails the job.
 # Usage: tools/tsan.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,7 +29,7 @@ cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_an
   { grep -m20 -E 'error|Error' build-tsan/build.log; echo "TSan build failed (build-tsan/build.log)"; exit 2; }
 
 # Test names (gtest suite.case as ctest knows them) of the in-process cases with a second thread.
-threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles|AnimationFuzzRegressions)\.'
+threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles|AnimationFuzzRegressions|PosePlayback|PoseWorld)\.'
 threaded+='|^DrawingTest\.TextureDeletionEndsTheOpenBatch$'
 threaded+='|^(Scenarios/)?(Audio[A-Za-z]*|WavReader|SoundFree)\.'
 status=0
