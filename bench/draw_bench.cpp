@@ -57,6 +57,7 @@ static bool buildGames(const std::string &folder)
     fs::copy_file(images + "sprite.png", folder + "/love/sprite.png");
     fs::copy_file(QF_BENCH_DIR "/love/draw/main.lua", folder + "/love/main.lua");
     fs::copy_file(QF_BENCH_DIR "/love/draw/conf.lua", folder + "/love/conf.lua");
+    fs::copy_file(QF_BENCH_DIR "/love/unthrottled.lua", folder + "/love/unthrottled.lua");
     RoomNameLists lists;
     lists.names[ROOM_IMAGES] = {"sprite.png"};
     return writeBenchGame(folder + "/loose", "draw", lists, ROOM_SCRIPT, {"Images/sprite.png"}, false) &&

@@ -226,6 +226,7 @@ static bool buildGames(const std::string &folder)
     if (!writeCharacter(folder + "/game/Projects/pose/", folder + "/love")) return false;
     fs::copy_file(QF_BENCH_DIR "/love/pose/main.lua", folder + "/love/main.lua");
     fs::copy_file(QF_BENCH_DIR "/love/pose/conf.lua", folder + "/love/conf.lua");
+    fs::copy_file(QF_BENCH_DIR "/love/unthrottled.lua", folder + "/love/unthrottled.lua");
     RoomNameLists lists;
     lists.names[ROOM_MODELS] = {"walker"};
     lists.names[ROOM_ANIMATIONS] = {"walk"};

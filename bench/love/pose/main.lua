@@ -9,7 +9,7 @@ local rig = require("rig")
 local count, seconds = 100, 2
 local atlas, quads, hatQuads
 local px, py = {}, {}
-local frames, start = 0, nil
+local bench = require("unthrottled")  -- love.run without its sleep; countFrame
 local clock = 0
 
 function love.load(args)
@@ -71,30 +71,5 @@ function love.draw()
       if i == head then g.setColor(1, 1, 1, 1) end
     end
   end
-  frames = frames + 1
-  if frames == 20 then start = love.timer.getTime() end
-  if start and love.timer.getTime() - start >= seconds then
-    io.write(string.format("love-fps %.1f\n", (frames - 20) / (love.timer.getTime() - start)))
-    io.flush()
-    love.event.quit()
-  end
-end
--- LÖVE's own love.run without its 1 ms sleep per frame, so both sides draw unthrottled.
-function love.run()
-  if love.load then love.load(love.arg.parseGameArguments(arg), arg) end
-  if love.timer then love.timer.step() end
-  return function()
-    love.event.pump()
-    for name, a, b, c, d, e, f in love.event.poll() do
-      if name == "quit" then return a or 0 end
-      love.handlers[name](a, b, c, d, e, f)
-    end
-    if love.timer then love.timer.step() end
-    if love.graphics and love.graphics.isActive() then
-      love.graphics.origin()
-      love.graphics.clear(love.graphics.getBackgroundColor())
-      if love.draw then love.draw() end
-      love.graphics.present()
-    end
-  end
+  bench.countFrame(seconds)
 end
