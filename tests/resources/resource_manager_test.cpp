@@ -51,7 +51,7 @@ TEST(ResourceManager, QueueScenarios)
         // A reload (~A) replaces a held object with a new one and then frees the old one; the
         // old stays drawable until the new is stored. Nothing for a record nobody holds; one
         // reload while another waits.
-        {"+A1 run ~A =2147483647,1,A0 run =-1,0,A1", "load:A load:A unload:A"},
+        {"+A1 run hold:begin ~A =2147483647,1,A0 run =-1,0,A1", "load:A load:A unload:A"},
         {"+A1 run hold:load:A ~A wait:load:A =2147483647,1,A0 open:load:A run =-1,0,A1", "load:A load:A unload:A"},
         {"~B run =-1,0, +A1 run hold:begin ~A ~A =2147483647,1,A0 run =-1,0,A1", "load:A load:A unload:A"},
         // Shutdown finishes the queue, then unloads everything (the scraps above too) by name.
