@@ -4,7 +4,8 @@
 -- each bone swings between rest + swing and rest - swing over each half of the cycle with the
 -- engine's curve (a cubic with flat ends); the head's green and blue fade to 0.6 and back; the hat
 -- shows 4 frames of 5. After 20 warm-up frames it counts frames for the given seconds, prints
--- "love-fps F" and quits. Arguments: N, seconds.
+-- "love-fps F" and quits. Arguments: N, seconds, and "mipmapped" to sample the atlas through
+-- mipmaps (nearest level, linear within it) as the engine samples every texture.
 local rig = require("rig")
 local count, seconds = 100, 2
 local atlas, quads, hatQuads
@@ -15,8 +16,10 @@ local clock = 0
 function love.load(args)
   count = tonumber(args[1]) or count
   seconds = tonumber(args[2]) or seconds
-  atlas = love.graphics.newImage("atlas.png")
+  local mipmapped = args[3] == "mipmapped"
+  atlas = love.graphics.newImage("atlas.png", {mipmaps = mipmapped})
   atlas:setFilter("linear", "linear")
+  if mipmapped then atlas:setMipmapFilter("nearest") end
   quads, hatQuads = {}, {}
   for i, bone in ipairs(rig.bones) do
     quads[i] = love.graphics.newQuad(bone.quad[1], bone.quad[2], bone.quad[3], bone.quad[4], 64, 64)
