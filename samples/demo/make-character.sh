@@ -5,6 +5,7 @@
 #   models/runner.model          twelve bones: torso, head, and two arms and two legs, back and front
 #   anims/runner-idle.anim       breathing, the arms swaying, the helmet's glow fading in and out
 #   anims/runner-run.anim        the run cycle, with a "step" marker at each foot's landing
+#   audio/step.wav               the footstep the runner plays at each "step" marker (sox)
 # Everything it writes is committed; run it again only to change the runner:
 #   bash samples/demo/make-character.sh
 #
@@ -14,7 +15,7 @@
 # engine reads them; transparent parts are the colour key #FF80FF.
 set -euo pipefail
 cd "$(dirname "$0")"
-mkdir -p images scraps models anims
+mkdir -p images scraps models anims audio
 
 SUIT='#DCE3F0' ARM='#B4C0D8' SHADE='#8E9AB2' STRIPE='#E04A6A' VISOR='#52D1FF' GLINT='#E8FBFF' BOOT='#4A5068' BACKBOOT='#343A4E'
 
@@ -150,3 +151,7 @@ curve() { printf '[%s]\nbone = %s\ntime = %s\nend = %s\nfrom = %s\nto = %s\n\n' 
   curve y-translation torso 18 24 22 20
   curve rotation shinF 18 24 -80 -10
 } >anims/runner-run.anim
+
+# The footstep: 70 ms of low-passed brown noise, quick to rise and dying away (sox's repeatable
+# mode fixes the noise, so the file only changes when this line does).
+sox -R -n -r 22050 -c 1 -b 16 audio/step.wav synth 0.07 brownnoise vol 0.5 fade 0.004 0.07 0.06 lowpass 700

@@ -12,6 +12,7 @@
 #include <X11/Xutil.h>
 #undef Font
 
+#include "../audio/audio_test_support.h"
 #include "graphics/font.h"
 #include "resources/data_file.h"
 
@@ -41,7 +42,13 @@ protected:
         // the server answers before the engine, its first client, starts
         for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
         ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
-        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), {"DISPLAY=" + display, ENGINE_ENV[0], ENGINE_ENV[1]}));
+    }
+    // Plays the game; `audio` is what OpenAL Soft takes (the null backend by default).
+    void play(const std::vector<std::string> &audio = {ENGINE_ENV[0]})
+    {
+        std::vector<std::string> env = {"DISPLAY=" + display, ENGINE_ENV[1]};
+        env.insert(env.end(), audio.begin(), audio.end());
+        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), env));
     }
     void TearDown() override
     {
@@ -92,6 +99,7 @@ protected:
 // game, a room switch, save or load that fails, and any error line.
 TEST_F(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
 {
+    play();
     // The title, centred by its getTextWidth, must be drawn that wide: its gold (255, 224, 122),
     // alone or blended at half cover or more over the sky or its purple shadow, spans from the S
     // quad's left edge (the pen starts at penX) to the R quad's right edge (that quad starts at
@@ -161,11 +169,15 @@ std::pair<int, double> reddish(const std::vector<uint32_t> &band)
 
 // Catches the title's skeletal runner not drawn (model, scraps or pictures not loaded with the
 // room, or drawn somewhere else), not animated, not running across, and its run cycle's "step"
-// markers not reaching the script (it counts them and logs the first three). It idles at x 60
-// for 90 steps, then runs right at 2.5 pixels a step; the third footstep comes 36 steps later,
-// at x 150. (Steps keep their pace while frames are slow, so the first look may find it running.)
+// markers not reaching the script (it counts them, logs the first three and plays its footstep,
+// heard in OpenAL Soft's wave capture). It idles at x 60 for 90 steps, then runs right at 2.5
+// pixels a step; the third footstep comes 36 steps later, at x 150. (Steps keep their pace while
+// frames are slow, so the first look may find it running.)
 TEST_F(SamplePlay, TheRunnerIdlesThenRunsAndCountsItsFootsteps)
 {
+    const std::string capture = folder.file("capture.wav");
+    writeFile(folder.file("alsoft.conf"), audiotest::waveConfig(capture, 0));
+    play({"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + folder.file("alsoft.conf")});
     ASSERT_TRUE(logged("demo: entered the title room", 1)) << engine.out() << engine.err();
     std::pair<int, double> first{0, -1};
     for (int attempt = 0; attempt < 50 && first.first < 4; attempt++, usleep(20 * 1000)) first = reddish(rows(250, 70));
@@ -180,6 +192,8 @@ TEST_F(SamplePlay, TheRunnerIdlesThenRunsAndCountsItsFootsteps)
     usleep(100 * 1000);
     EXPECT_NE(running, rows(250, 70)) << "it moves";
     quit();
+    const audiotest::Capture heard = audiotest::readCapture(capture);
+    EXPECT_GE(audiotest::loudRuns(heard.left).size(), 3u) << "three footsteps or more, 0.2 s apart";
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 -- Runner: the pilot on the title screen, a skeletal model (models/runner.model, with its scraps,
--- pictures and two animations made by make-character.sh). It idles at one side facing the other,
--- runs there, turns round and idles, and so on. Each "step" marker the run cycle passes is a footstep: the runner
--- counts them on screen.
+-- pictures, two animations and its footstep sound made by make-character.sh). It idles at one
+-- side facing the other, runs there, turns round and idles, and so on. Each "step" marker the run
+-- cycle passes is a footstep: the runner plays audio/step.wav and counts them on screen.
 --
 -- Switching animations: a pose plays whatever animation each animatePose names and keeps its
 -- running tracks, so the runner goes back to its rest pose first (setDefaultPose).
@@ -31,7 +31,7 @@ end
 
 function Runner:footstep()
     self.steps = self.steps + 1
-    -- playSound(self.stepSound, false, 64)  -- FOOTSTEP SOUND (list step.wav under [sounds] in rooms/title.room)
+    playSound(self.stepSound, false, 64)
     if self.steps <= 3 then
         print("demo: footstep " .. self.steps)
     end
