@@ -1,5 +1,5 @@
 // tools/font/font_pages.cpp - shelf packing of glyph rectangles and the page image writers.
-// Pages are 24-bit RGB (the engine decodes to RGB and turns brightness into alpha), either
+// Pages are 24-bit RGB (the engine decodes to RGB and turns a font's brightness into alpha), either
 // PNG through libpng or uncompressed TGA (bottom-left origin, rows bottom first), both formats
 // DevIL 1.7.8 reads. Single-threaded command-line code.
 #include "font_pages.h"
@@ -56,6 +56,17 @@ bool packRectangles(const std::vector<RectSize> &sizes, int pageWidth, int pageH
     return true;
 }
 
+// Row y (from the top) as red, green, blue bytes.
+static void rgbRow(const PageImage &page, int y, uint8_t *row)
+{
+    if (!page.rgb.empty()) {
+        memcpy(row, &page.rgb[size_t(y) * page.width * 3], size_t(page.width) * 3);
+        return;
+    }
+    const uint8_t *grey = &page.grey[size_t(y) * page.width];
+    for (int x = 0; x < page.width; ++x) row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = grey[x];
+}
+
 #ifdef QF_FONT_HAVE_PNG
 bool pngSupported() { return true; }
 
@@ -74,8 +85,7 @@ static bool writePng(FILE *file, const PageImage &page)
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < page.height; ++y) {
-        const uint8_t *grey = &page.grey[size_t(y) * page.width];
-        for (int x = 0; x < page.width; ++x) row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = grey[x];
+        rgbRow(page, y, row.data());
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -100,8 +110,8 @@ static bool writeTga(FILE *file, const PageImage &page)
     if (fwrite(header, 1, sizeof header, file) != sizeof header) return false;
     std::vector<uint8_t> row(size_t(page.width) * 3);
     for (int y = page.height - 1; y >= 0; --y) {
-        const uint8_t *grey = &page.grey[size_t(y) * page.width];
-        for (int x = 0; x < page.width; ++x) row[x * 3] = row[x * 3 + 1] = row[x * 3 + 2] = grey[x];
+        rgbRow(page, y, row.data());
+        for (int x = 0; x < page.width; ++x) std::swap(row[x * 3], row[x * 3 + 2]);  // TGA stores blue first
         if (fwrite(row.data(), 1, row.size(), file) != row.size()) return false;
     }
     return true;

@@ -22,11 +22,12 @@ struct Placement
 bool packRectangles(const std::vector<RectSize> &sizes, int pageWidth, int pageHeight, int spacing,
                     std::vector<Placement> *placements, int *pageCount, std::string *error);
 
-// One greyscale page, rows top first; written as white-on-black RGB.
+// One page, rows top first: greyscale (written as white-on-black RGB) unless rgb is filled.
 struct PageImage
 {
     int width = 0, height = 0;
     std::vector<uint8_t> grey;  // width * height bytes, 0 = black
+    std::vector<uint8_t> rgb;   // width * height * 3 bytes (red, green, blue); when set, grey is unused
 };
 
 enum class PageFormat { Png, Tga };

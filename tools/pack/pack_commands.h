@@ -28,6 +28,7 @@ int verifyCommand(const Arguments &args);
 int compileCommand(const Arguments &args);  // compile_command.cpp
 int bundleCommand(const Arguments &args);   // bundle_command.cpp
 int unpackCommand(const Arguments &args);   // unpack_command.cpp
+int newCommand(const Arguments &args);      // new_command.cpp
 
 // Shared helpers (pack_main.cpp)
 int usageError(const std::string &command, const std::string &problem);  // prints, returns EXIT_USAGE

@@ -8,6 +8,10 @@
 #include "pack_commands.h"
 
 static const PackCommand commands[] = {
+    {"new", "NAME [FOLDER]",
+     "write a minimal project source to start a game from (a room, an object class, a picture\n"
+     "                and a font) into FOLDER (default NAME), and say how to build and play it",
+     newCommand},
     {"pack", "[-C DIR] ARCHIVE PATH...",
      "pack files and folders (walked recursively) into ARCHIVE; entry names are the paths as\n"
      "                given, relative to DIR (default: the current folder), e.g. Projects/demo",
