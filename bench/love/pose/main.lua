@@ -4,8 +4,9 @@
 -- each bone swings between rest + swing and rest - swing over each half of the cycle with the
 -- engine's curve (a cubic with flat ends); the head's green and blue fade to 0.6 and back; the hat
 -- shows 4 frames of 5. After 20 warm-up frames it counts frames for the given seconds, prints
--- "love-fps F" and quits. Arguments: N, seconds, and "mipmapped" to sample the atlas through
--- mipmaps (nearest level, linear within it) as the engine samples every texture.
+-- "love-fps F" and quits. Arguments: N, seconds, then any of "mipmapped" (sample the atlas through
+-- mipmaps, nearest level, linear within it, as the engine samples every texture) and "offscreen"
+-- (the grid moved 1000 pixels right, out of the window, as draw_bench's off-screen workload).
 local rig = require("rig")
 local count, seconds = 100, 2
 local atlas, quads, hatQuads
@@ -16,7 +17,11 @@ local clock = 0
 function love.load(args)
   count = tonumber(args[1]) or count
   seconds = tonumber(args[2]) or seconds
-  local mipmapped = args[3] == "mipmapped"
+  local mipmapped, offsetX = false, 0
+  for k = 3, #args do
+    if args[k] == "mipmapped" then mipmapped = true end
+    if args[k] == "offscreen" then offsetX = 1000 end
+  end
   atlas = love.graphics.newImage("atlas.png", {mipmaps = mipmapped})
   atlas:setFilter("linear", "linear")
   if mipmapped then atlas:setMipmapFilter("nearest") end
@@ -28,7 +33,7 @@ function love.load(args)
   local columns = math.ceil(math.sqrt(count * 4 / 3))
   local rows = math.ceil(count / columns)
   for i = 1, count do
-    px[i] = 20 + ((i - 1) % columns) * 600 / columns
+    px[i] = offsetX + 20 + ((i - 1) % columns) * 600 / columns
     py[i] = 10 + math.floor((i - 1) / columns) * 400 / rows
   end
 end
