@@ -2,7 +2,7 @@
 // font resource type (8), and the text pen.
 //
 // The pen draws each glyph with renderImagePart, whose batch sends the glyphs of one page in a
-// row with one bind and one glBegin/glEnd.
+// row with one bind and one draw.
 //
 // The descriptor is read in its fixed block order (info, common, pages, chars, optional
 // kerning); block types and the sizes of the common and pages blocks are not looked at. Every
@@ -24,7 +24,7 @@
 static const uint32_t kMaxInfoSize = 4000;  // bytes of the info block we are willing to skip
 static const uint32_t kMaxRecords = 10000;  // chars and kerning records, each
 
-bool parseFontDescriptor(DataFile &file, Font *font, std::vector<std::string> *pageNames)
+static bool parseBlocks(DataFile &file, Font *font, std::vector<std::string> *pageNames)
 {
     static const uint8_t magic[4] = {'B', 'M', 'F', 3};
     for (uint8_t expected : magic)
@@ -97,6 +97,16 @@ bool parseFontDescriptor(DataFile &file, Font *font, std::vector<std::string> *p
     return true;
 }
 
+bool parseFontDescriptor(DataFile &file, Font *font, std::vector<std::string> *pageNames)
+{
+    if (!parseBlocks(file, font, pageNames)) return false;
+    for (int32_t c = -128; c < 128; ++c) {
+        auto found = font->glyphs.find(c);
+        font->byteGlyphs[c + 128] = found == font->glyphs.end() ? nullptr : &found->second;
+    }
+    return true;
+}
+
 // Pages are white-on-black pictures: brightness becomes alpha, smooth filtering, padded to
 // powers of two; no colour key. A page that does not load keeps texture 0 and size 1 x 1.
 static void loadFontPages(const std::string &directory, const std::vector<std::string> &names, Font *font)
@@ -153,12 +163,8 @@ bool registerFontResource()
     return registerResourceType(RESOURCE_FONT, {loadFontResource, unloadFontResource, nullptr});
 }
 
-// The glyph for character code c, or nullptr.
-static const Glyph *findGlyph(const Font *font, int32_t c)
-{
-    auto found = font->glyphs.find(c);
-    return found == font->glyphs.end() ? nullptr : &found->second;
-}
+// The glyph for character code c (-128..127), or nullptr.
+static const Glyph *findGlyph(const Font *font, int32_t c) { return font->byteGlyphs[c + 128]; }
 
 static int32_t kerningAfter(const Glyph &glyph, int32_t previous)
 {

@@ -39,10 +39,13 @@ struct Font
     uint8_t pageCount = 0;            // the descriptor's page count, kept in 8 bits
     uint16_t lineHeight = 0;          // from one line's pen line to the next
     uint16_t pageHeight = 0;          // declared page height (turns top-down rows into image rows)
+    // The glyphs of the codes text can hold (bytes as signed codes, -128..127, at code + 128), or
+    // nullptr: an index into `glyphs`, made by parseFontDescriptor, so the pen looks up no map.
+    const Glyph *byteGlyphs[256] = {};
 };
 
-// Descriptor reading, no GL: fills glyphs (with kerning), lineHeight, pageHeight and pageCount of
-// an empty `font`, and the first pageCount page file names. `file` is open for reading at its
+// Descriptor reading, no GL: fills glyphs (with kerning, and byteGlyphs), lineHeight, pageHeight
+// and pageCount of an empty `font`, and the first pageCount page file names. `file` is open for reading at its
 // start and is left open. False for anything but a well-formed descriptor (bad magic, info block
 // over 4000 bytes, chars size not a multiple of 20 or over 10000 records, a chars block running
 // past the end, kerning size not a multiple of 10 or over 10000 records).

@@ -1,7 +1,7 @@
 // graphics/font_script.cpp - the text script functions, drawText and getTextWidth.
 // A font argument is a font handle (light userdata naming a type-8 record); anything else counts
-// as a font that is not ready. Fonts are used under the ready-lock-use-unlock protocol of
-// resources/registry.h, so the loader thread cannot free one while it is drawn or measured.
+// as a font that is not ready. Fonts are used under their record's lock (resources/registry.h),
+// so the loader thread cannot free one while it is drawn or measured.
 // Threads: main thread only (script calls, window GL context current).
 #include <cmath>
 
@@ -21,9 +21,11 @@ static int drawText(lua_State *L)
     const float y = float(lua_tointeger(L, 4));
     const float rotation = std::trunc(float(lua_tonumber(L, 5)));
     const float scale = std::trunc(float(lua_tonumber(L, 6)));
-    if (record == nullptr || text == nullptr || !isResourceReady(record)) return 0;
+    if (record == nullptr || text == nullptr) return 0;
+    // A font that is not loaded is none (fonts have no placeholder): nothing drawn. That is the
+    // readiness check; a separate one would only take the lock once more.
     const Font *font = static_cast<const Font *>(lockResource(record));
-    renderText(font, x, y, text, rotation, scale);  // nullptr if an unload slipped in
+    renderText(font, x, y, text, rotation, scale);
     unlockResource(record);
     return 0;
 }
@@ -35,7 +37,7 @@ static int getTextWidth(lua_State *L)
     ResourceRecord *record = handleArgument(L, 1, RESOURCE_FONT);
     const char *text = lua_tostring(L, 2);
     int32_t width = 0;
-    if (record != nullptr && text != nullptr && isResourceReady(record)) {
+    if (record != nullptr && text != nullptr) {  // none while not loaded: width 0
         const Font *font = static_cast<const Font *>(lockResource(record));
         width = textWidth(font, text);
         unlockResource(record);

@@ -34,32 +34,94 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "graphics/display.h"
 #include "graphics/image.h"
 
 enum { MAX_CIRCLE_SEGMENTS = 100 };
 
-// The open image batch (main thread only).
+// The open image batch (main thread only). Its quads wait in `vertices` (and, once the colour
+// changed inside the batch, their colours in `colours`) until a flush, a texture change or a full
+// array draws them.
+enum { BATCH_QUADS = 1024 };
+struct BatchVertex
+{
+    GLfloat x, y, u, v;
+};
 struct QuadBatch
 {
-    bool open = false;       // inside glBegin(GL_QUADS) with `texture` bound
+    bool open = false;         // `texture` bound; the waiting quads are drawn with it
     GLuint texture = 0;
-    uint32_t deletions = 0;  // textureDeletions() when the batch began
+    uint32_t deletions = 0;    // textureDeletions() when the batch began
+    int quads = 0;             // quads waiting to be drawn
+    bool coloured = false;     // the waiting quads carry their own colours
+    bool colourKnown = false;  // `colour` is GL's current colour
+    GLfloat colour[4] = {};
+    BatchVertex vertices[4 * BATCH_QUADS];
+    GLfloat colours[4 * BATCH_QUADS][4];
 };
 static QuadBatch batch;
+
+void drawPendingQuads()
+{
+    if (batch.quads == 0) return;
+    const BatchVertex *v = batch.vertices;
+    if (batch.quads == 1 && !batch.coloured) {
+        // One quad is cheaper in immediate mode than through the arrays' set-up.
+        glBegin(GL_QUADS);
+        for (int i = 0; i < 4; i++) {
+            glTexCoord2f(v[i].u, v[i].v);
+            glVertex2f(v[i].x, v[i].y);
+        }
+        glEnd();
+    } else {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(2, GL_FLOAT, sizeof(BatchVertex), &v->x);
+        glTexCoordPointer(2, GL_FLOAT, sizeof(BatchVertex), &v->u);
+        if (batch.coloured) {
+            glEnableClientState(GL_COLOR_ARRAY);
+            glColorPointer(4, GL_FLOAT, 0, batch.colours);
+        }
+        glDrawArrays(GL_QUADS, 0, 4 * batch.quads);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        if (batch.coloured) {
+            glDisableClientState(GL_COLOR_ARRAY);
+            glColor4fv(batch.colour);  // a colour array leaves the current colour undefined
+        }
+    }
+    batch.quads = 0;
+    batch.coloured = false;
+}
 
 void flushRenderer()
 {
     if (!batch.open) return;
-    glEnd();
+    drawPendingQuads();
     if (batch.texture != 0) glBindTexture(GL_TEXTURE_2D, 0);
     batch.open = false;
+    batch.colourKnown = false;
 }
 
 void renderColor(float red, float green, float blue, float alpha)
 {
-    if (hasGLContext()) glColor4f(red, green, blue, alpha);
+    if (!hasGLContext()) return;
+    const GLfloat colour[4] = {red, green, blue, alpha};
+    if (batch.quads > 0 && !batch.coloured) {
+        // The waiting quads keep the colour they were added in: when it changes, each gets its own.
+        if (!batch.colourKnown) glGetFloatv(GL_CURRENT_COLOR, batch.colour);
+        batch.colourKnown = true;
+        if (memcmp(colour, batch.colour, sizeof colour) == 0) return;
+        for (int i = 0; i < 4 * batch.quads; i++) memcpy(batch.colours[i], batch.colour, sizeof colour);
+        batch.coloured = true;
+    }
+    glColor4fv(colour);
+    if (batch.open) {
+        memcpy(batch.colour, colour, sizeof colour);
+        batch.colourKnown = true;
+    }
 }
 
 bool flushForDrawing()
@@ -76,14 +138,21 @@ static void useBatchTexture(GLuint texture)
     if (batch.open && batch.texture == texture && batch.deletions == deletions) return;
     flushRenderer();
     if (texture != 0) glBindTexture(GL_TEXTURE_2D, texture);
-    // The current colour, stated again as the batch's first attribute: Mesa then keeps a colour
-    // in every vertex of the batch, and a colour change between quads (renderColor) is a plain
-    // write instead of a re-layout that draws and copies the vertices so far.
-    GLfloat colour[4];
-    glGetFloatv(GL_CURRENT_COLOR, colour);
-    glBegin(GL_QUADS);
-    glColor4fv(colour);
-    batch = {true, texture, deletions};
+    batch.open = true;
+    batch.texture = texture;
+    batch.deletions = deletions;
+}
+
+// Room for one more quad of `texture` in the batch: its four vertices, to be filled in.
+static BatchVertex *batchQuad(GLuint texture)
+{
+    useBatchTexture(texture);
+    if (batch.quads == BATCH_QUADS) drawPendingQuads();
+    const int first = 4 * batch.quads++;
+    if (batch.coloured) {
+        for (int i = first; i < first + 4; i++) memcpy(batch.colours[i], batch.colour, sizeof batch.colour);
+    }
+    return &batch.vertices[first];
 }
 
 // Per segment count n (1..100), filled on first use:
@@ -233,15 +302,11 @@ static float intSpan(int a, int b) { return (float)(int32_t)((uint32_t)b - (uint
 // bottom-left, bottom-right, top-right, top-left, added to the open batch of its texture.
 static void drawQuad(const Image *image, float x, float y, float w, float h, const QuadTexture &t)
 {
-    useBatchTexture(image->texture);
-    glTexCoord2f(t.u1, t.t1);
-    glVertex2f(x, y);
-    glTexCoord2f(t.u2, t.t1);
-    glVertex2f(x + w, y);
-    glTexCoord2f(t.u2, t.t2);
-    glVertex2f(x + w, y + h);
-    glTexCoord2f(t.u1, t.t2);
-    glVertex2f(x, y + h);
+    BatchVertex *v = batchQuad(image->texture);
+    v[0] = {x, y, t.u1, t.t1};
+    v[1] = {x + w, y, t.u2, t.t1};
+    v[2] = {x + w, y + h, t.u2, t.t2};
+    v[3] = {x, y + h, t.u1, t.t2};
 }
 
 void renderImage(const Image *image, float x, float y)
@@ -250,19 +315,30 @@ void renderImage(const Image *image, float x, float y)
     drawQuad(image, x, y, (float)image->width, (float)image->height, wholeImage(image));
 }
 
+// A quad drawn under its own matrix: translated to (x, y), turned by `rot` degrees, scaled by
+// (scaleX, scaleY, 1), then translated by (backX, backY). The quads waiting before it are
+// drawn under the matrix they were added under, this one under its own; the batch stays open
+// with the texture bound, so a run of them binds it once.
+static void drawTurnedQuad(const Image *image, float x, float y, float rot, float scaleX, float scaleY, float backX,
+                           float backY, float w, float h, const QuadTexture &t)
+{
+    drawPendingQuads();
+    glPushMatrix();
+    glTranslatef(x, y, 0);
+    glRotatef(rot, 0, 0, 1);
+    glScalef(scaleX, scaleY, 1);
+    glTranslatef(backX, backY, 0);
+    drawQuad(image, 0, 0, w, h, t);
+    drawPendingQuads();
+    glPopMatrix();
+}
+
 void renderImageExt(const Image *image, float x, float y, float rot, float scale)
 {
     if (!drawable(image)) return;
     const int hw = (int)(image->width / 2), hh = (int)(image->height / 2);
-    flushRenderer();
-    glPushMatrix();
-    glTranslatef(x + (float)hw * scale, y + (float)hh * scale, 0);
-    glRotatef(rot, 0, 0, 1);
-    glScalef(scale, scale, 1);
-    glTranslatef((float)-hw, (float)-hh, 0);
-    drawQuad(image, 0, 0, (float)image->width, (float)image->height, wholeImage(image));
-    flushRenderer();
-    glPopMatrix();
+    drawTurnedQuad(image, x + (float)hw * scale, y + (float)hh * scale, rot, scale, scale, (float)-hw, (float)-hh,
+                   (float)image->width, (float)image->height, wholeImage(image));
 }
 
 void renderImagePart(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2)
@@ -312,11 +388,8 @@ void renderImagePartTransformed(const Image *image, const QuadTransform &m, floa
     const QuadTexture t = imagePart(image, imgX1, imgY1, imgX2, imgY2);
     const float x2 = x + intSpan(imgX1, imgX2), y2 = y + intSpan(imgY1, imgY2);
     const float corners[4][4] = {{x, y, t.u1, t.t1}, {x2, y, t.u2, t.t1}, {x2, y2, t.u2, t.t2}, {x, y2, t.u1, t.t2}};
-    useBatchTexture(image->texture);
-    for (const float *c : corners) {
-        glTexCoord2f(c[2], c[3]);
-        glVertex2f(m.xx * c[0] + m.xy * c[1] + m.tx, m.yx * c[0] + m.yy * c[1] + m.ty);
-    }
+    BatchVertex *v = batchQuad(image->texture);
+    for (const float *c : corners) *v++ = {m.xx * c[0] + m.xy * c[1] + m.tx, m.yx * c[0] + m.yy * c[1] + m.ty, c[2], c[3]};
 }
 
 void renderImagePartExt(const Image *image, float x, float y, int imgX1, int imgY1, int imgX2, int imgY2,
@@ -324,13 +397,6 @@ void renderImagePartExt(const Image *image, float x, float y, int imgX1, int img
 {
     if (!drawable(image)) return;
     const float px = rotateX - x, py = rotateY - y;
-    flushRenderer();
-    glPushMatrix();
-    glTranslatef(x + px * scaleX, y + py * scaleY, 0);
-    glRotatef(rot, 0, 0, 1);
-    glScalef(scaleX, scaleY, 1);
-    glTranslatef(-px, -py, 0);
-    drawQuad(image, 0, 0, intSpan(imgX1, imgX2), intSpan(imgY1, imgY2), imagePart(image, imgX1, imgY1, imgX2, imgY2));
-    flushRenderer();
-    glPopMatrix();
+    drawTurnedQuad(image, x + px * scaleX, y + py * scaleY, rot, scaleX, scaleY, -px, -py, intSpan(imgX1, imgX2),
+                   intSpan(imgY1, imgY2), imagePart(image, imgX1, imgY1, imgX2, imgY2));
 }

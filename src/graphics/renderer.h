@@ -18,6 +18,10 @@ struct Image;
 struct lua_State;
 
 void flushRenderer();  // draws the open image batch and binds texture 0; does nothing when none is open
+// Draws the quads waiting in the batch but keeps it open, its texture bound: what comes before a
+// change of the model-view matrix when the next quads are likely of the same texture (turned
+// images, texts). Nothing without a GL context or an open batch.
+void drawPendingQuads();
 // Sets the current colour without closing the open batch (GL takes colour changes between a
 // batch's vertices): the quads added next take it. Nothing without a GL context.
 void renderColor(float red, float green, float blue, float alpha);

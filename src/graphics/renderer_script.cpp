@@ -129,13 +129,16 @@ static int getDisplayHeight(lua_State *L)
     return 1;
 }
 
-// The handle in argument 1 when it is an image that is loaded; null means draw nothing.
-// NOTE: an unload can empty the record between this test and the lock; the render operations
-// then get the placeholder (or null) and draw nothing.
-static ResourceRecord *readyImageArgument(lua_State *L)
+// Runs draw(image) with the image behind the handle in argument 1, under its record's lock.
+// Nothing for a value that is not an image handle. An image that is not loaded is the empty
+// placeholder or none, which the render operations draw as nothing: that is the readiness check
+// (a separate one would only take the lock once more).
+template <class Draw> static void withImageArgument(lua_State *L, Draw draw)
 {
     ResourceRecord *record = handleArgument(L, 1, RESOURCE_IMAGE);
-    return isResourceReady(record) ? record : nullptr;
+    if (record == nullptr) return;
+    draw(static_cast<const Image *>(lockResource(record)));
+    unlockResource(record);
 }
 
 // drawImage(image, x, y)
@@ -143,10 +146,7 @@ static int drawImage(lua_State *L)
 {
     if (lua_gettop(L) != 3) return raiseUsage(L, "3 args needed: image, x, y");
     const float x = numberArg(L, 2), y = numberArg(L, 3);
-    ResourceRecord *record = readyImageArgument(L);
-    if (record == nullptr) return 0;
-    renderImage((const Image *)lockResource(record), x, y);
-    unlockResource(record);
+    withImageArgument(L, [&](const Image *image) { renderImage(image, x, y); });
     return 0;
 }
 
@@ -155,10 +155,7 @@ static int drawImageExt(lua_State *L)
 {
     if (lua_gettop(L) != 5) return raiseUsage(L, "5 args needed: image, x, y, rot, scale");
     const float x = numberArg(L, 2), y = numberArg(L, 3), rot = numberArg(L, 4), scale = numberArg(L, 5);
-    ResourceRecord *record = readyImageArgument(L);
-    if (record == nullptr) return 0;
-    renderImageExt((const Image *)lockResource(record), x, y, rot, scale);
-    unlockResource(record);
+    withImageArgument(L, [&](const Image *image) { renderImageExt(image, x, y, rot, scale); });
     return 0;
 }
 
@@ -168,10 +165,7 @@ static int drawImagePart(lua_State *L)
     if (lua_gettop(L) != 7) return raiseUsage(L, "7 args needed: image, x, y, imgX1, imgY1, imgX2, imgY2");
     const float x = numberArg(L, 2), y = numberArg(L, 3);
     const int x1 = intArg(L, 4), y1 = intArg(L, 5), x2 = intArg(L, 6), y2 = intArg(L, 7);
-    ResourceRecord *record = readyImageArgument(L);
-    if (record == nullptr) return 0;
-    renderImagePart((const Image *)lockResource(record), x, y, x1, y1, x2, y2);
-    unlockResource(record);
+    withImageArgument(L, [&](const Image *image) { renderImagePart(image, x, y, x1, y1, x2, y2); });
     return 0;
 }
 
@@ -185,10 +179,9 @@ static int drawImagePartExt(lua_State *L)
     const int x1 = intArg(L, 4), y1 = intArg(L, 5), x2 = intArg(L, 6), y2 = intArg(L, 7);
     const float rot = numberArg(L, 8), scaleX = numberArg(L, 9), scaleY = numberArg(L, 10);
     const float rotateX = numberArg(L, 11), rotateY = numberArg(L, 12);
-    ResourceRecord *record = readyImageArgument(L);
-    if (record == nullptr) return 0;
-    renderImagePartExt((const Image *)lockResource(record), x, y, x1, y1, x2, y2, rot, scaleX, scaleY, rotateX, rotateY);
-    unlockResource(record);
+    withImageArgument(L, [&](const Image *image) {
+        renderImagePartExt(image, x, y, x1, y1, x2, y2, rot, scaleX, scaleY, rotateX, rotateY);
+    });
     return 0;
 }
 
