@@ -1,8 +1,8 @@
 // graphics/font.cpp - bitmap fonts: the BMFont v3 binary descriptor reader, page loading, the
 // font resource type (8), and the text pen.
 //
-// The pen draws each glyph with renderImagePart, whose batch sends the glyphs of one page in a
-// row with one bind and one draw.
+// The pen draws each glyph through the renderer's image batch, which sends the glyphs of one page
+// in a row with one bind and one draw.
 //
 // The descriptor is read in its fixed block order (info, common, pages, chars, optional
 // kerning); block types and the sizes of the common and pages blocks are not looked at. Every
@@ -17,6 +17,7 @@
 
 #include <GL/gl.h>
 
+#include "graphics/display.h"
 #include "graphics/renderer.h"
 #include "resources/data_file.h"
 #include "resources/registry.h"
@@ -175,11 +176,20 @@ static int32_t kerningAfter(const Glyph &glyph, int32_t previous)
 
 void renderText(const Font *font, float x, float y, const char *text, float rotation, float scale)
 {
-    if (font == nullptr || text == nullptr || !flushForDrawing()) return;
-    glPushMatrix();
-    glTranslatef(x, y, 0);
-    glRotatef(rotation, 0, 0, 1);
-    glScalef(scale, scale, scale);
+    if (font == nullptr || text == nullptr || !hasGLContext()) return;
+    // Unturned text is placed on the CPU (integer pen positions scaled by a whole number and
+    // moved by (x, y) land exactly where the matrix would take them), without matrix calls, which
+    // cost the driver a state change each. Turned text keeps GL's own rotation.
+    const bool turned = rotation != 0;
+    QuadTransform place = quadTransform(x, y, 0.0f, scale, scale);
+    if (turned) {
+        drawPendingQuads();
+        glPushMatrix();
+        glTranslatef(x, y, 0);
+        glRotatef(rotation, 0, 0, 1);
+        glScalef(scale, scale, scale);
+        place = QuadTransform{};
+    }
     int32_t penX = 0, penY = 0, previous = 0;
     for (const char *p = text; *p != '\0'; ++p) {
         const int32_t c = static_cast<signed char>(*p);
@@ -190,8 +200,8 @@ void renderText(const Font *font, float x, float y, const char *text, float rota
             if (glyph->page >= 0 && size_t(glyph->page) < font->pages.size()) {
                 const Image &page = font->pages[glyph->page];
                 const int imageTop = int(font->pageHeight) - glyph->y;  // rows count from the bottom
-                renderImagePart(&page, float(left), float(top), glyph->x, imageTop, glyph->x + glyph->width,
-                                imageTop - glyph->height);
+                renderImagePartTransformed(&page, place, float(left), float(top), glyph->x, imageTop,
+                                           glyph->x + glyph->width, imageTop - glyph->height);
             }
             penX += glyph->xAdvance + kern;
         } else if (c == '\n') {
@@ -201,7 +211,7 @@ void renderText(const Font *font, float x, float y, const char *text, float rota
         previous = c;
     }
     flushRenderer();
-    glPopMatrix();
+    if (turned) glPopMatrix();
 }
 
 int32_t textWidth(const Font *font, const char *text)
