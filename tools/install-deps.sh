@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl1.2-dev liblua5.1-0-dev libdevil-dev libglew-dev libglu1-mesa-dev libopenal-dev libvorbis-dev
-  libfreetype-dev fonts-dejavu-core
+  libfreetype-dev fonts-dejavu-core libpng-dev
   libgtest-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth libgl1-mesa-dri x11-apps x11-utils xdotool mesa-utils sox vorbis-tools imagemagick
 )

@@ -29,6 +29,7 @@ int compileCommand(const Arguments &args);  // compile_command.cpp
 int bundleCommand(const Arguments &args);   // bundle_command.cpp
 int unpackCommand(const Arguments &args);   // unpack_command.cpp
 int newCommand(const Arguments &args);      // new_command.cpp
+int importSkeletonCommand(const Arguments &args);  // import_command.cpp
 
 // Shared helpers (pack_main.cpp)
 int usageError(const std::string &command, const std::string &problem);  // prints, returns EXIT_USAGE

@@ -34,6 +34,11 @@ static const PackCommand commands[] = {
      "turn a built game (a folder with an archive or Projects/, or one .qfa file) back into a\n"
      "                project source folder; SOURCE must be new or empty",
      unpackCommand},
+    {"import-skeleton", "EXPORT.json ATLAS.atlas SOURCE [--fps N] [--name NAME]",
+     "turn a skeleton exported by a 2D animation editor (JSON and its texture atlas) into images,\n"
+     "                scraps, a model and animations of the project source SOURCE (docs/skeleton-import.md);\n"
+     "                keys become frames at N a second (60), files are named NAME (the export's name)",
+     importSkeletonCommand},
 };
 
 static void printHelp(FILE *stream)
