@@ -60,13 +60,8 @@ TEST(DevelopmentLoop, ChangesShowWithinASecondAndErrorsShowAPanel)
     EXPECT_NE(std::string::npos, readFile(project.game() + "/Quillfen.ini").find("[debug]\nreload = true"));
 
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, project.game(), ENGINE_ENV));
-    unsigned long window = 0;
-    int width = 0, height = 0;  // SDL shows a smaller window before the video mode gives it its size
-    for (int i = 0; i < 600 && (width != 640 || height != 480); i++, usleep(10 * 1000)) {
-        window = waitForWindow(TITLE, 60000, engine.pid());
-        if (!window || !windowSize(window, &width, &height)) width = height = 0;
-    }
-    ASSERT_TRUE(width == 640 && height == 480) << "no 640 x 480 window";
+    const unsigned long window = waitForGameWindow(engine.pid());
+    ASSERT_NE(0u, window) << "no 640 x 480 window";
     auto pixel = [&](int x, int y) {  // screen coordinates, y up
         const std::vector<uint32_t> image = windowImage(window, 640, 480);
         return image.empty() ? 0u : image[(479 - y) * 640 + x];

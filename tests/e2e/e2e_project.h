@@ -103,6 +103,19 @@ inline bool holdXServer()
 #define REQUIRE_X_DISPLAY() \
     if (!getenv("DISPLAY") || !holdXServer()) GTEST_SKIP() << "no X display for the engine"
 
+// The engine's window once its video mode has made it 640 x 480 (SDL shows a smaller window
+// first); 0 when none comes.
+inline unsigned long waitForGameWindow(int pid)
+{
+    unsigned long window = 0;
+    int width = 0, height = 0;
+    for (int i = 0; i < 600 && (width != 640 || height != 480); i++, usleep(10 * 1000)) {
+        window = waitForWindow(TITLE, 60000, pid);
+        if (!window || !windowSize(window, &width, &height)) width = height = 0;
+    }
+    return width == 640 && height == 480 ? window : 0;
+}
+
 inline std::string noArchiveLine(const std::string &codename = "e2e")  // a game from loose files
 {
     return "ERROR: '" + codename + ".qfa' could not be opened.\n";

@@ -41,14 +41,8 @@ TEST(ModelsEndToEnd, AModelsScrapsAndImagesLoadWithTheRoomAndLeaveWithIt)
 
     ChildProcess engine;
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, project.game(), ENGINE_ENV));
-    unsigned long window = 0;
-    int width = 0, height = 0;
-    // SDL shows a smaller window before the video mode gives it its size.
-    for (int i = 0; i < 600 && (width != 640 || height != 480); i++, usleep(10 * 1000)) {
-        window = waitForWindow(TITLE, 60000, engine.pid());
-        if (!window || !windowSize(window, &width, &height)) width = height = 0;
-    }
-    ASSERT_TRUE(width == 640 && height == 480) << "expected a 640 x 480 window, got " << width << " x " << height;
+    const unsigned long window = waitForGameWindow(engine.pid());
+    ASSERT_NE(0u, window) << "no 640 x 480 window";
     auto waitFor = [&](const std::function<bool()> &done) {
         for (int i = 0; i < 2000 && !done(); i++) usleep(10 * 1000);
         return done();
