@@ -37,25 +37,6 @@ namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------- file helpers (also for unpack)
 
-bool readWholeFile(const std::string &path, std::string &bytes)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    std::ostringstream text;
-    text << in.rdbuf();
-    bytes = text.str();
-    return !in.bad();
-}
-
-bool writeWholeFile(const std::string &path, const std::string &bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write(bytes.data(), (std::streamsize)bytes.size());
-    out.close();
-    return !out.fail();
-}
-
 bool listFilesUnder(const std::string &folder, std::vector<std::string> &names)
 {
     std::error_code error;

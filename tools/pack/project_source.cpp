@@ -10,6 +10,9 @@
 // Threads: one (a command-line tool).
 #include "project_source.h"
 
+#include <fstream>
+#include <sstream>
+
 #include <cstdio>
 #include <map>
 #include <set>
@@ -562,4 +565,25 @@ bool readProjectFile(DataFile &file, ProjectDescription &project, std::string &p
         project.saved.push_back(global);
     }
     return true;
+}
+
+// ---------------------------------------------------------------- whole files
+
+bool readWholeFile(const std::string &path, std::string &bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) return false;
+    std::ostringstream text;
+    text << in.rdbuf();
+    bytes = text.str();
+    return !in.bad();
+}
+
+bool writeWholeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return false;
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    out.close();
+    return !out.fail();
 }

@@ -127,7 +127,7 @@ bool isPlainCodename(const std::string &name);  // letters, digits, '-', '_', '.
 // the source keeps every file under its own name.)
 bool isSafeRelativeName(const std::string &name);
 
-// --- whole files on disk (compile_command.cpp)
+// --- whole files on disk (readWholeFile and writeWholeFile here, the rest in compile_command.cpp)
 bool readWholeFile(const std::string &path, std::string &bytes);
 bool writeWholeFile(const std::string &path, const std::string &bytes);  // creates or truncates
 // Regular files under `folder`, relative "/"-separated names, sorted; names with a part starting

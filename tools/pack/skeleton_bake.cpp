@@ -461,7 +461,7 @@ bool bakeAnimation(const SkeletonExport &skeleton, const Rig &rig, const ExportA
             }
         }
         if (baker.worst > 1) notes.add(NOTE_LOOSE, animation.name + "/" + bone.name);
-        if (baker.shear * bone.extent > PIXEL_TOLERANCE * 2) notes.add(SHEAR_NOTE, bone.name + " (through a parent's scale)");
+        if (baker.shear * bone.extent > PIXEL_TOLERANCE * 2) notes.add(SHEAR_NOTE, bone.name);  // through a parent's uneven scale
     }
     for (const ExportEvent &event : framed.events)
         out.markers.push_back({(int32_t)event.time, event.event, event.intValue, event.floatValue});

@@ -565,7 +565,7 @@ bool ExportReader::readAnimation(const std::string &animationName, const JsonVal
         } else if (section == "deform") {
             if (!content.items.empty()) notes.add(NOTE_DEFORM, animationName);
         } else if (section == "ik" || section == "transform" || section == "path" || section == "physics") {
-            for (const std::string &constraint : content.keys) notes.add(NOTE_CONSTRAINTS, constraint);
+            for (const std::string &constraint : content.keys) notes.add(NOTE_CONSTRAINTS, section + " " + constraint);
         } else {
             notes.add(NOTE_UNKNOWN, "animations/" + animationName + "/" + section);
         }

@@ -77,7 +77,7 @@ struct Builder
     const TextureAtlas &atlas;
     const std::vector<PictureFile> &pages;
     const ImportOptions &options;
-    const std::string &file;
+    const ImportFiles &files;
     ImportedSkeleton &out;
     SourceReport &report;
     ImportNotes &notes;
@@ -86,12 +86,16 @@ struct Builder
     std::vector<int> pagePicture;  // per page: its index in out.pictures, -1 while not written
     int emptyScrap = -1;           // the scrap of no frames (a slot showing nothing), once needed
 
-    bool refuse(int line, const std::string &message)
+    bool refuse(int line, const std::string &message, bool atlasLine = false)
     {
-        report.error(file, line, message);
+        report.error(atlasLine ? files.atlas : files.skeleton, line, message);
         return false;
     }
     std::string scrapName(int index) const { return index >= 0 ? out.scraps[index].first : ""; }
+    int lineOf(const RigBone &bone) const  // where the bone or slot it stands for is written; 0 for the root
+    {
+        return bone.bone >= 0 ? skeleton.bones[bone.bone].line : bone.slot >= 0 ? skeleton.slots[bone.slot].line : 0;
+    }
 
     // The attachments each slot shows: its setup one and those its animations key.
     std::vector<std::set<int>> shownAttachments() const
@@ -129,7 +133,7 @@ const PictureFile *Builder::regionPicture(const AtlasRegion &region, bool &writt
     const int wide = region.rotated ? region.height : region.width, tall = region.rotated ? region.width : region.height;
     if ((int64_t)region.x + wide > page.width || (int64_t)region.y + tall > page.height) {
         refuse(region.line, "region '" + region.name + "' lies outside its page '" + info.file + "' (" +
-                                std::to_string(page.width) + " x " + std::to_string(page.height) + ")");
+                                std::to_string(page.width) + " x " + std::to_string(page.height) + ")", true);
         return nullptr;
     }
     for (int y = region.y; y < region.y + tall; y++) {
@@ -267,7 +271,7 @@ bool Builder::makeModel()
     for (size_t i = 1; i < rig.bones.size(); i++) {
         const WorldFrame &frame = rest[i];
         if (!(std::fabs(frame.x) < 1e9 && std::fabs(frame.y) < 1e9 && std::fabs(frame.angle) < 1e9))
-            return refuse(0, "bone '" + rig.bones[i].name + "' lies beyond what the model's whole numbers hold");
+            return refuse(lineOf(rig.bones[i]), "bone '" + rig.bones[i].name + "' lies beyond what the model's whole numbers hold");
         rig.bones[i].x = (int32_t)std::lround(frame.x);
         rig.bones[i].y = (int32_t)std::lround(frame.y);
         rig.bones[i].angle = (int32_t)std::lround(frame.angle);
@@ -288,7 +292,7 @@ bool Builder::makeModel()
         RigBone &parent = rig.bones[bone.parent];
         BoneData &holder = out.model.bones[bone.parent];
         if (holder.joints.size() == (size_t)MAX_BONE_JOINTS)
-            return refuse(0, "bone '" + parent.name + "' holds more than 50 bones and slots; the engine's bones have at most 50 joints");
+            return refuse(lineOf(parent), "bone '" + parent.name + "' holds more than 50 bones and slots; the engine's bones have at most 50 joints");
         holder.joints.push_back({(int32_t)i, bone.x, bone.y});
         bone.along = jointOffset(bone.x, bone.y, parent.x, parent.y, (int64_t)parent.angle - 90);
         bone.across = jointOffset(bone.x, bone.y, parent.x, parent.y, parent.angle);
@@ -386,11 +390,11 @@ bool Builder::makeAnimations()
 }  // namespace
 
 bool buildImport(const SkeletonExport &skeleton, const TextureAtlas &atlas, const std::vector<PictureFile> &pages,
-                 const ImportOptions &options, const std::string &file, ImportedSkeleton &out, SourceReport &report,
+                 const ImportOptions &options, const ImportFiles &files, ImportedSkeleton &out, SourceReport &report,
                  ImportNotes &notes)
 {
     out = ImportedSkeleton();
-    Builder builder{skeleton, atlas, pages, options, file, out, report, notes, {}, {}, {}, std::vector<int>(pages.size(), -1)};
+    Builder builder{skeleton, atlas, pages, options, files, out, report, notes, {}, {}, {}, std::vector<int>(pages.size(), -1)};
     return builder.makeRig() && builder.makeModel() && builder.makeAnimations();
 }
 
@@ -471,10 +475,10 @@ bool importSkeleton(const std::string &exportPath, const std::string &atlasPath,
             atlasNotes.add(NOTE_PAGE_SIZE, page.file);
     }
     ImportedSkeleton imported;
-    const bool built = readBoth && report.errors() == 0 && buildImport(skeleton, atlas, pages, options, exportPath, imported, report, notes);
+    const bool built = readBoth && report.errors() == 0 && buildImport(skeleton, atlas, pages, options, {exportPath, atlasPath}, imported, report, notes);
+    if (!built) return false;
     notes.print(exportPath, report);
     atlasNotes.print(atlasPath, report);
-    if (!built) return false;
     // The texts written are checked the way compile will read them.
     std::vector<std::pair<std::string, std::string>> files;
     SourceReport check;

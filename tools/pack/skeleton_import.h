@@ -49,8 +49,12 @@ struct ImportedSkeleton
 // --- the mapping (skeleton_import.cpp, with the curves in skeleton_bake.cpp)
 // `pages` are the atlas pages decoded, in atlas order. False after its errors (names too long for
 // the engine, regions missing from the atlas or off their page, counts beyond the engine's limits).
+struct ImportFiles  // what messages name
+{
+    std::string skeleton, atlas;
+};
 bool buildImport(const SkeletonExport &skeleton, const TextureAtlas &atlas, const std::vector<PictureFile> &pages,
-                 const ImportOptions &options, const std::string &file, ImportedSkeleton &out, SourceReport &report,
+                 const ImportOptions &options, const ImportFiles &files, ImportedSkeleton &out, SourceReport &report,
                  ImportNotes &notes);
 // The whole command: reads the export, the atlas and its pages (beside the atlas), prints the
 // warnings, and writes into the project source `source` (made when missing) only when nothing
