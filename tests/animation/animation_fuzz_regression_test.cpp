@@ -8,13 +8,14 @@
 
 namespace {
 
-// Catches an old crash or broken invariant of the three readers and source parsers coming back,
-// and a seed corpus gone missing.
+// Catches an old crash or broken invariant of the three readers, their source parsers and the
+// skeleton import's readers coming back, and a seed corpus gone missing.
 TEST(AnimationFuzzRegressions, EverySeedAndOldCrashRunsClean)
 {
     const struct { const char *name; void (*run)(const uint8_t *, size_t); } targets[] = {
         {"scrap_file", fuzz::scrapFile},       {"model_file", fuzz::modelFile},     {"animation_file", fuzz::animationFile},
         {"scrap_source", fuzz::scrapSource}, {"model_source", fuzz::modelSource}, {"animation_source", fuzz::animationSource},
+        {"skeleton_import", fuzz::skeletonImport},
     };
     WorkDir back;  // the fuzz code changes the working directory and the configuration: put both back
     for (const auto &target : targets) {

@@ -1,5 +1,5 @@
-// tests/fuzz/animation_fuzz_targets.h - fuzz inputs for the scrap, model and animation readers and
-// for their text sources; also replayed by tests/animation/animation_fuzz_regression_test.cpp.
+// tests/fuzz/animation_fuzz_targets.h - fuzz inputs for the scrap, model and animation readers, for
+// their text sources and for import-skeleton's readers; also replayed by tests/animation/animation_fuzz_regression_test.cpp.
 // Each returns without crashing, hanging or leaking; a broken invariant aborts:
 // - a file the reader takes is loaded (references taken and given back), and what it read is
 //   written and read again unchanged;
@@ -20,6 +20,7 @@
 #include "animation/scrap.h"
 #include "asset_source.h"
 #include "fuzz_targets.h"
+#include "skeleton_import.h"
 #include "resources/registry.h"
 #include "resources/resource_manager.h"
 
@@ -198,6 +199,51 @@ inline void animationSource(const uint8_t *data, size_t size)
                 named = named && (eventRealCount(event.type) < 0 || (event.target >= 0 && event.target < 3));
             return formatAnimationSource(out, named ? "m" : "", bones);
         });
+}
+
+// The input is a skeleton export and its atlas, split at the first line "---atlas---" (without
+// one, both readers get the whole input). When both are read without a refusal and the skeleton
+// is small enough to bake quickly, it is built on made-up pages of the atlas's sizes, and every
+// text source the import makes must compile.
+inline void skeletonImport(const uint8_t *data, size_t size)
+{
+    const std::string input((const char *)data, size), split = "\n---atlas---\n";
+    const size_t at = input.find(split);
+    SourceReport report;
+    report.quiet = true;
+    ImportNotes notes, atlasNotes;
+    JsonValue root;
+    JsonProblem problem;
+    SkeletonExport skeleton;
+    TextureAtlas atlas;
+    const bool read = parseJson(input.substr(0, at), root, problem) && readSkeletonExport(root, "s.json", skeleton, report, notes);
+    const bool readAtlasToo = readAtlas(at == std::string::npos ? input : input.substr(at + split.size()), "s.atlas", atlas, report, atlasNotes);
+    notes.print("s.json", report);
+    atlasNotes.print("s.atlas", report);
+    if (!read || !readAtlasToo || report.errors() > 0 || skeleton.bones.size() + skeleton.slots.size() > 100) return;
+    double last = 0;  // baking works frame by frame: long animations are the tests' business
+    auto reach = [&](const ExportTimeline &keys) { last = std::max(last, keys.empty() ? 0.0 : keys.back().time); };
+    for (const ExportAnimation &animation : skeleton.animations) {
+        for (const auto &bone : animation.bones) reach(bone.second.rotate), reach(bone.second.translate), reach(bone.second.scale);
+        for (const auto &slot : animation.slots) reach(slot.second.attachment), reach(slot.second.color);
+        for (const ExportEvent &event : animation.events) last = std::max(last, event.time);
+    }
+    if (last > 4 || skeleton.animations.size() > 8) return;
+    std::vector<PictureFile> pages(atlas.pages.size());
+    for (size_t p = 0; p < pages.size(); p++) {
+        pages[p].name = atlas.pages[p].file;
+        pages[p].width = (uint32_t)std::clamp(atlas.pages[p].width, 1, 64);
+        pages[p].height = (uint32_t)std::clamp(atlas.pages[p].height, 1, 64);
+        pages[p].rgba.resize((size_t)pages[p].width * pages[p].height * 4);
+        for (size_t i = 0; i < pages[p].rgba.size(); i++) pages[p].rgba[i] = (uint8_t)(i * 37 + p);  // alpha of every kind
+    }
+    ImportOptions options;
+    options.name = "f";
+    ImportedSkeleton imported;
+    std::vector<std::pair<std::string, std::string>> files;
+    if (buildImport(skeleton, atlas, pages, options, {"s.json", "s.atlas"}, imported, report, notes) &&
+        !importedSources(imported, options.name, "s.json", files))
+        abort();
 }
 
 }  // namespace fuzz

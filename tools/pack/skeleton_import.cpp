@@ -438,6 +438,36 @@ bool writePng(const std::string &path, const PictureFile &picture)
     return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
 }
 
+// ---------------------------------------------------------------- the texts
+
+bool importedSources(const ImportedSkeleton &imported, const std::string &name, const std::string &exportFile,
+                     std::vector<std::pair<std::string, std::string>> &files)
+{
+    files.clear();
+    SourceReport check;
+    check.quiet = true;
+    for (const auto &scrap : imported.scraps) {
+        files.push_back({"scraps/" + scrap.first + ".scrap", "# imported by quillfen-pack import-skeleton\n" + formatScrapSource(scrap.second)});
+        ScrapFileData again;
+        parseScrapSource(files.back().second, files.back().first, again, check);
+    }
+    std::vector<std::string> boneNames;
+    for (const BoneData &bone : imported.model.bones) boneNames.push_back(bone.name);
+    files.push_back({"models/" + name + ".model",
+                     "# imported from " + exportFile + " by quillfen-pack import-skeleton\n" +
+                         formatModelSource(imported.model)});
+    ModelFileData model;
+    parseModelSource(files.back().second, files.back().first, model, check);
+    for (const auto &animation : imported.animations) {
+        files.push_back({"anims/" + animation.first + ".anim", "# imported by quillfen-pack import-skeleton\n" +
+                                                                   formatAnimationSource(animation.second, name, boneNames)});
+        AnimationFileData again;
+        parseAnimationSource(files.back().second, files.back().first, again,
+                             [&](const std::string &, std::vector<std::string> &names) { return names = boneNames, true; }, check);
+    }
+    return check.errors() == 0;
+}
+
 // ---------------------------------------------------------------- the command
 
 bool importSkeleton(const std::string &exportPath, const std::string &atlasPath, const std::string &source,
@@ -479,30 +509,9 @@ bool importSkeleton(const std::string &exportPath, const std::string &atlasPath,
     if (!built) return false;
     notes.print(exportPath, report);
     atlasNotes.print(atlasPath, report);
-    // The texts written are checked the way compile will read them.
     std::vector<std::pair<std::string, std::string>> files;
-    SourceReport check;
-    check.quiet = true;
-    for (const auto &scrap : imported.scraps) {
-        files.push_back({"scraps/" + scrap.first + ".scrap", "# imported by quillfen-pack import-skeleton\n" + formatScrapSource(scrap.second)});
-        ScrapFileData again;
-        parseScrapSource(files.back().second, files.back().first, again, check);
-    }
-    std::vector<std::string> boneNames;
-    for (const BoneData &bone : imported.model.bones) boneNames.push_back(bone.name);
-    files.push_back({"models/" + options.name + ".model",
-                     "# imported from " + fs::path(exportPath).filename().string() + " by quillfen-pack import-skeleton\n" +
-                         formatModelSource(imported.model)});
-    ModelFileData model;
-    parseModelSource(files.back().second, files.back().first, model, check);
-    for (const auto &animation : imported.animations) {
-        files.push_back({"anims/" + animation.first + ".anim", "# imported by quillfen-pack import-skeleton\n" +
-                                                                   formatAnimationSource(animation.second, options.name, boneNames)});
-        AnimationFileData again;
-        parseAnimationSource(files.back().second, files.back().first, again,
-                             [&](const std::string &, std::vector<std::string> &names) { return names = boneNames, true; }, check);
-    }
-    if (check.errors() > 0) return report.error(exportPath, 0, "the sources made from it do not compile (an importer fault)"), false;
+    if (!importedSources(imported, options.name, fs::path(exportPath).filename().string(), files))
+        return report.error(exportPath, 0, "the sources made from it do not compile (an importer fault)"), false;
     std::error_code error;
     for (const char *sub : {"images", "scraps", "models", "anims"}) fs::create_directories(fs::path(source) / sub, error);
     bool written = true;

@@ -56,6 +56,10 @@ struct ImportFiles  // what messages name
 bool buildImport(const SkeletonExport &skeleton, const TextureAtlas &atlas, const std::vector<PictureFile> &pages,
                  const ImportOptions &options, const ImportFiles &files, ImportedSkeleton &out, SourceReport &report,
                  ImportNotes &notes);
+// The text sources of an import, as (path under the source, text), each checked the way compile
+// reads it: false when one would not compile (an importer fault).
+bool importedSources(const ImportedSkeleton &imported, const std::string &name, const std::string &exportFile,
+                     std::vector<std::pair<std::string, std::string>> &files);
 // The whole command: reads the export, the atlas and its pages (beside the atlas), prints the
 // warnings, and writes into the project source `source` (made when missing) only when nothing
 // was refused.
