@@ -83,5 +83,6 @@ ProcessResult runProgram(const std::vector<std::string> &argv, const std::string
 unsigned long waitForWindow(const std::string &name, int timeoutMs, int pid = 0);
 bool windowSize(unsigned long window, int *width, int *height);
 bool requestWindowClose(unsigned long window);
-// The window's w x h pixels from its top-left as 0xRRGGBB, top row first (empty while it is smaller).
+// The window's w x h pixels from its top-left as 0xRRGGBB, top row first (empty while it is smaller);
+// the window is raised above the others first (parallel tests share the X server).
 std::vector<uint32_t> windowImage(unsigned long window, int w, int h);
