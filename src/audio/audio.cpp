@@ -33,7 +33,6 @@
 struct AudioState
 {
     std::atomic<bool> initialised{false};  // after a complete initAudio; cleared first by shutdownAudio
-    bool efxAvailable = false;             // environments and slot filters are usable
     ALCdevice *device = nullptr;           // main thread only
     ALCcontext *context = nullptr;         // current for the whole process while open
     int sourceCount = 0;                   // slots in the pool; fixed while initialised
@@ -71,6 +70,26 @@ std::string defaultAudioDeviceName()
     return name ? std::string(name) : std::string();
 }
 
+// The slot's low-pass filter, at gain 1 and gain HF 1. When one cannot be made, environments and
+// filters are off for the rest of the run (no later slot gets a filter).
+static void makeSlotFilter(SourceSlot &slot, int index)
+{
+    const EfxFunctions &f = efx();
+    f.genFilters(1, &slot.filter);
+    if (slot.filter != 0 && f.isFilter(slot.filter)) {
+        f.filteri(slot.filter, AL_FILTER_TYPE, AL_FILTER_LOWPASS);
+        f.filterf(slot.filter, AL_LOWPASS_GAIN, slot.filterGain);
+        f.filterf(slot.filter, AL_LOWPASS_GAINHF, slot.filterGainHF);
+        return;
+    }
+    slot.filter = 0;
+    logReport(stdout, LOG_ERROR, {"Could not make a filter for source #" + std::to_string(index) + ".",
+                                  "Sounds will have no environmental effects.",
+                                  "Also leaking memory because I'm lazy and this shouldn't happen.",
+                                  "Let me know if you see this error."});
+    disableEfx();
+}
+
 // Steps 2 to 4 of the start: device, context, current context. False after the messages.
 static bool openDeviceAndContext(const std::string &name)
 {
@@ -106,7 +125,7 @@ bool initAudio(const std::string &device)
     if (!openDeviceAndContext(device)) return false;
     printLines({"Initialized OpenAL device and context."});
     alGetError();
-    audio.efxAvailable = initEfx();
+    initEfx(audio.device);  // environments, when the device has them; prints why not otherwise
 
     ALuint sources[MAX_SOURCE_SLOTS];
     int count = 0;
@@ -125,8 +144,10 @@ bool initAudio(const std::string &device)
     }
     // NOTE: the slot locks and idLock are std::mutex, which cannot fail to be made, so the
     // "Could not make a mutex" and idLock messages have no way to happen here.
-    // TODO: with environments, each slot also gets its low-pass filter here.
-    for (int i = 0; i < count; i++) audio.slots[i].source = sources[i];
+    for (int i = 0; i < count; i++) {
+        audio.slots[i].source = sources[i];
+        if (efxAvailable()) makeSlotFilter(audio.slots[i], i);
+    }
     audio.sourceCount = count;
     audio.slotsInUse = 0;
     {
@@ -178,14 +199,17 @@ bool shutdownAudio()
                 delete sound;
             }
         }
-        // TODO: with environments, detach the source's send and direct filters and delete its filter.
+        if (slot.filter != 0) {  // also after a later slot's filter failed and switched EFX off
+            alSource3i(slot.source, AL_AUXILIARY_SEND_FILTER, AL_EFFECTSLOT_NULL, 0, AL_FILTER_NULL);
+            alSourcei(slot.source, AL_DIRECT_FILTER, AL_FILTER_NULL);
+            efx().deleteFilters(1, &slot.filter);
+        }
         alDeleteSources(1, &slot.source);
     }
     audio.slots.reset();
     audio.sourceCount = 0;
     printLines({"Deleted all audio sources."});
     destroyEnvironments();
-    audio.efxAvailable = false;
     {
         std::lock_guard<std::mutex> guard(audio.idLock);
         audio.idMap.clear();
@@ -334,10 +358,17 @@ void applySlot(SourceSlot &slot)
 
 void applySlotFilter(SourceSlot &slot)
 {
-    if (!audio.efxAvailable) return;
-    // TODO: route send 0 to environmentEffectSlot(slot.env) and set the direct and send filters
-    // (the slot's low-pass when filterOn); environments do not exist yet, so EFX never is available.
-    (void)slot;
+    if (!efxAvailable()) return;
+    const ALuint aux = environmentEffectSlot(slot.env);  // none unless 1 <= env <= the count
+    ALuint filter = AL_FILTER_NULL;
+    if (slot.filterOn) {
+        efx().filterf(slot.filter, AL_LOWPASS_GAIN, slot.filterGain);
+        efx().filterf(slot.filter, AL_LOWPASS_GAINHF, slot.filterGainHF);
+        filter = slot.filter;
+    }
+    // One filter shapes both the dry path and send 0, the only send a source uses.
+    alSource3i(slot.source, AL_AUXILIARY_SEND_FILTER, (ALint)aux, 0, (ALint)filter);
+    alSourcei(slot.source, AL_DIRECT_FILTER, (ALint)filter);
 }
 
 // --- per-ID setters and queries

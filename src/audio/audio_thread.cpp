@@ -18,6 +18,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 
 #include "audio/audio.h"
 #include "audio/environment.h"
@@ -27,6 +28,7 @@ struct AudioThreadState
 {
     std::atomic<bool> threadRunning{false};  // the loop goes on while it is true
     std::atomic<int32_t> tickCount{0};       // ticks completed; written by the audio thread only
+    std::atomic<int64_t> lastTickNs{0};      // how long the last completed tick took
     pthread_t thread{};                      // main thread only
     bool joinable = false;                   // a thread was made and not joined yet; main thread only
 };
@@ -59,6 +61,7 @@ static void updateSlotLocked(int index, SourceSlot &slot, bool positionTick, boo
 static void audioTick()
 {
     if (!audioInitialised()) return;
+    const auto started = std::chrono::steady_clock::now();
     alGetError();
     const int32_t tick = worker.tickCount;
     const bool positionTick = tick % 2 == 0, filterTick = tick % 4 == 0;
@@ -69,6 +72,7 @@ static void audioTick()
     }
     if (filterTick) updateEnvironments();
     updateMusicSlots();
+    worker.lastTickNs = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started).count();
     worker.tickCount = tick + 1;
 }
 
@@ -100,3 +104,4 @@ void stopAudioThread()
 }
 
 int32_t audioTickCount() { return worker.tickCount; }
+int64_t lastAudioTickNanoseconds() { return worker.lastTickNs; }

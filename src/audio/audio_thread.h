@@ -9,3 +9,4 @@
 bool startAudioThread();  // false when one already runs or the thread cannot be made
 void stopAudioThread();   // returns once the running tick has ended; nothing to do when none runs
 int32_t audioTickCount();  // ticks completed since the thread started (any thread; tests and benchmarks)
+int64_t lastAudioTickNanoseconds();  // the duration of the last completed tick (benchmarks)

@@ -16,6 +16,8 @@
 #include "animation/pose_script.h"
 #include "animation/scrap.h"
 #include "audio/audio.h"
+#include "audio/audio_thread.h"
+#include "audio/music.h"
 #include "audio/sound.h"
 #include "core/config.h"
 #include "core/dev_mode.h"
@@ -78,7 +80,7 @@ bool startEngine()
     registerImageResource();
     registerFontResource();
     registerSoundResource();
-    // Music (type 2) registers here, before the models.
+    registerMusicResource();
     registerModelResource();
     registerScrapResource();
     registerAnimationResource();
@@ -99,6 +101,9 @@ void stopEngine()
 {
     flushRenderer();  // a step may have left image quads open; unloads delete textures next
     shutdownResourceManager();
+    // The audio thread may open a private copy of a track from the archive (two music slots
+    // playing one Music): it stops before the archive goes. shutdownAudio finds it stopped.
+    stopAudioThread();
     closeArchive(currentArchive());
     lua_close(engineState);
     engineState = nullptr;

@@ -9,9 +9,11 @@ namespace {
 
 using namespace audiotest;
 
-const std::string STARTED = "Initialized OpenAL device and context.\nNumber of audio source slots: 8\n"
+const std::string STARTED = "Initialized OpenAL device and context.\nThe EFX extension is available.\n"
+                            "DEBUG SLOT 0: Aux, effect, reverb, attach.\nDEBUG SLOT 1: Aux, effect, reverb, attach.\n"
+                            "Number of auxiliary effect slots: 2\nNumber of audio source slots: 8\n"
                             "Quillfen Audio has loaded successfully.\n";
-const std::string STOPPED = "\nShutting down QFAudio.\nDeleted all audio sources.\n"
+const std::string STOPPED = "\nShutting down QFAudio.\nDeleted all audio sources.\nDeleted all environment slots.\n"
                             "OpenAL context and device have been closed.\nQFAudio has been successfully shut down.\n\n";
 
 // Catches a missing or reworded line, a device name that does not open failing the start instead of
@@ -56,17 +58,20 @@ TEST_P(AudioPriority, TakesTheFirstSlotTheRuleAllows)
     Device device;
     Sound *loop = loadSound(file);
     ASSERT_NE(nullptr, loop);
+    ASSERT_EQ(0, musicSlotSource(0)) << "the first IDs of a run, 0 and 1, go to the two music slots";
+    ASSERT_EQ(1, musicSlotSource(1));
+    ASSERT_TRUE(setMusicSlotCount(0));  // the whole pool for the scenario
     std::vector<int32_t> ids;
     for (int i = 0; i < 8; i++) {
         ids.push_back(s.pool[i] == 'r' ? reserveSourceSlot() : playSoundOn(loop, true, (uint8_t)(s.pool[i] - '0')));
-        ASSERT_EQ(i, ids[i]) << "the first ID of a run is 0, then one more per request";
+        ASSERT_EQ(2 + i, ids[i]) << "one more ID per request";
         ASSERT_EQ(i, findSlot(ids[i]));
     }
     for (int i = 0; i < 8; i++)
         if (s.pool[i] == '.') stopSource(ids[i]);
 
     const int32_t id = playSoundOn(loop, true, (uint8_t)s.priority);
-    EXPECT_EQ(8, id);
+    EXPECT_EQ(10, id);
     EXPECT_EQ(s.taken, findSlot(id));
     EXPECT_EQ(s.taken >= 0, isSourcePlaying(id));
     for (int i = 0; i < 8; i++) {
@@ -80,7 +85,7 @@ TEST_P(AudioPriority, TakesTheFirstSlotTheRuleAllows)
         EXPECT_EQ(s.priority, slot->priority);
         EXPECT_FALSE(slot->reserved);
     }
-    EXPECT_EQ(9, emptySourceId());
+    EXPECT_EQ(11, emptySourceId());
     freeSound(loop);  // stops its loops; destroyed by the last release
 }
 

@@ -19,6 +19,7 @@
 
 #include "audio/audio.h"
 #include "audio/audio_thread.h"
+#include "audio/music.h"
 #include "audio/sound.h"
 #include "core/script.h"
 #include "resources/registry.h"
@@ -60,8 +61,8 @@ struct Device  // initAudio while it lives (its messages swallowed), shutdownAud
     ~Device() { captureStdout([] { shutdownAudio(); }); }
 };
 
-// The resource manager with sounds registered and read from folder(), its loader thread making no
-// GL context current. Make it after the Device: it frees its sounds before the device closes.
+// The resource manager with sounds and music registered and read from folder(), its loader thread
+// making no GL context current. Make it after the Device: it frees its sounds before the device closes.
 struct SoundResources
 {
     SoundResources()
@@ -69,20 +70,22 @@ struct SoundResources
         startResourceManager();
         setLoaderThreadHooks({nullptr, nullptr});
         registerSoundResource();
+        registerMusicResource();
         setResourceDirectory(RESOURCE_SOUND, folder().path() + "/");
+        setResourceDirectory(RESOURCE_MUSIC, folder().path() + "/");
     }
     ~SoundResources()
     {
         shutdownResourceManager();
         setLoaderThreadHooks(defaultLoaderThreadHooks());
     }
-    ResourceRecord *record(const std::string &name)
+    ResourceRecord *record(const std::string &name, int type = RESOURCE_SOUND)
     {
-        return findOrCreateResource({name, resourceDirectory(RESOURCE_SOUND), RESOURCE_SOUND});
+        return findOrCreateResource({name, resourceDirectory(type), type});
     }
-    ResourceRecord *load(const std::string &name)  // acquired and loaded (on the loader thread)
+    ResourceRecord *load(const std::string &name, int type = RESOURCE_SOUND)  // acquired and loaded (loader thread)
     {
-        ResourceRecord *loaded = record(name);
+        ResourceRecord *loaded = record(name, type);
         acquireResource(loaded, 1);
         waitForLoaderThread();
         return loaded;
@@ -106,6 +109,12 @@ inline void waitTicks(int ticks)  // until the audio thread has completed `ticks
     const int32_t until = audioTickCount() + ticks;
     for (int i = 0; i < 500 && audioTickCount() < until; i++) std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
+// Runs sox with `arguments` (output file names are taken under folder()); fails the test when it fails.
+inline void sox(const std::string &arguments)
+{
+    ASSERT_EQ(0, system(("cd '" + folder().path() + "' && sox " + arguments).c_str())) << "sox " << arguments;
+}
+
 inline void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // A WAV file: RIFF, WAVE, a 16-byte "fmt " chunk (format code 1 unless told), `between` (whole
@@ -182,6 +191,51 @@ inline int strayFromStereo(const Capture &heard, size_t loudFrom, const std::vec
     }
     return worst;
 }
+// One channel as a run-length string of tones, 10 ms (441 samples) a window: each window is the
+// letter of the nearest of `tones` (frequency by zero crossings) or '.' when quiet (RMS <= 300).
+// Runs shorter than three windows (the edges between tones) are dropped and their neighbours joined.
+struct ToneRun
+{
+    char letter;
+    size_t windows;
+};
+inline std::vector<ToneRun> toneRuns(const std::vector<int16_t> &channel,
+                                     const std::vector<std::pair<char, double>> &tones)
+{
+    std::vector<ToneRun> runs;
+    for (size_t at = 0; at + 441 <= channel.size(); at += 441) {
+        double energy = 0;
+        int crossings = 0;
+        for (size_t i = at; i < at + 441; i++) {
+            energy += (double)channel[i] * channel[i];
+            crossings += i > at && (channel[i - 1] < 0) != (channel[i] < 0);
+        }
+        char letter = '.';
+        if (sqrt(energy / 441) > 300) {
+            double best = 1e9;
+            for (const auto &tone : tones)
+                if (std::abs(crossings * 50.0 - tone.second) < best) best = std::abs(crossings * 50.0 - tone.second), letter = tone.first;
+        }
+        if (!runs.empty() && runs.back().letter == letter) runs.back().windows++;
+        else runs.push_back({letter, 1});
+    }
+    std::vector<ToneRun> kept;
+    for (const ToneRun &run : runs) {
+        if (run.windows < 3) continue;
+        if (!kept.empty() && kept.back().letter == run.letter) kept.back().windows += run.windows;
+        else kept.push_back(run);
+    }
+    if (!kept.empty() && kept.front().letter == '.') kept.erase(kept.begin());  // before anything played
+    if (!kept.empty() && kept.back().letter == '.') kept.pop_back();
+    return kept;
+}
+inline std::string describe(const std::vector<ToneRun> &runs)  // "A25 .30 B25"
+{
+    std::string text;
+    for (const ToneRun &run : runs) text += (text.empty() ? "" : " ") + std::string(1, run.letter) + std::to_string(run.windows);
+    return text;
+}
+
 inline int peak(const std::vector<int16_t> &channel, size_t begin, size_t end)
 {
     int most = 0;

@@ -105,7 +105,7 @@ TEST(SoundFree, FreedWhilePlayingLivesUntilItsLastSlotLetsGo)
         int busy = 0;
         for (int s = 0; s < sourceSlotCount(); s++) {
             std::lock_guard<std::mutex> guard(sourceSlot(s)->lock);
-            busy += sourceSlot(s)->active || sourceSlot(s)->sound != nullptr;
+            busy += (sourceSlot(s)->active && !sourceSlot(s)->reserved) || sourceSlot(s)->sound != nullptr;
         }
         if (busy == 0) break;
         ASSERT_LT(i, 199) << busy << " slots still hold a sound";
