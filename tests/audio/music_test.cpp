@@ -3,7 +3,10 @@
 // thread and the loader (run under ThreadSanitizer).
 #include <AL/al.h>
 
+#include <filesystem>
 #include <sstream>
+
+#include "graphics/image.h"
 
 #include "audio_test_support.h"
 
@@ -153,3 +156,82 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<MusicScenario> &info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// Catches a stream that starves (the source runs dry and restarts, a gap of silence in the
+// capture) while the loader thread uploads 200 images and the script changes the music's source
+// 1000 times a frame: the audio thread must neither wait on them nor fall behind.
+TEST(MusicStreaming, ALongTrackNeverStarvesUnderLoad)
+{
+    REQUIRE_DISPLAY();
+    makeTracks();
+    sox("-n -r 44100 -c 2 long.ogg synth 3 sine 440 vol 0.4");
+    ASSERT_EQ(0, system(("convert -size 256x256 plasma:fractal '" + folder().file("picture.png") + "'").c_str()));
+    for (int i = 0; i < 200; i++)
+        std::filesystem::copy_file(folder().file("picture.png"), folder().file("picture" + std::to_string(i) + ".png"),
+                                   std::filesystem::copy_options::overwrite_existing);
+    {
+        Device device;
+        SoundResources resources;
+        initImageLibrary();
+        registerImageResource();
+        setResourceDirectory(RESOURCE_IMAGE, folder().path() + "/");
+        resources.load("long.ogg", RESOURCE_MUSIC);
+        setLoaderThreadHooks(defaultLoaderThreadHooks());  // images upload on the loader's GL context
+        ScriptState script;
+        ASSERT_EQ("", runLua(script.L, "assignMusicToSlot(0, getMusicHandle('long.ogg')) playMusicSlot(0, 0, NO_LOOP)\n"
+                                       "id = getMusicSource(0)\n"
+                                       "function frame() for i = 1, 500 do soundSrcPos(id, i, 0) soundSrcPitch(id, 1) end end"));
+        for (int i = 0; i < 200; i++)
+            acquireResource(resources.record("picture" + std::to_string(i) + ".png", RESOURCE_IMAGE), 1);
+        for (int frame = 0; frame < 200; frame++) {  // 3.3 s at 60 frames a second
+            ASSERT_EQ("", runLua(script.L, "frame()"));
+            pause(16);
+        }
+        EXPECT_EQ(0, loadQueueSize()) << "the images loaded meanwhile";
+        waitForLoaderThread();
+        for (int i = 0; i < 200; i++) releaseResource(resources.record("picture" + std::to_string(i) + ".png", RESOURCE_IMAGE));
+        waitForLoaderThread();
+        setLoaderThreadHooks({nullptr, nullptr});
+    }
+    const Capture heard = readCapture();
+    const auto runs = loudRuns(heard.left, 200, 20);  // a gap of 20 quiet samples splits a run
+    ASSERT_EQ(1u, runs.size()) << "the track, heard without a gap";
+    // A NO_LOOP slot stops at the first finished buffer after its last data was decoded: the last
+    // buffer's worth (up to 16384 frames) is not heard.
+    EXPECT_GE(runs[0].second - runs[0].first, 132300u - 16384u) << "the whole track but its last buffer";
+}
+
+// Catches data races and lock-order faults between the script's music operations, the audio
+// thread refilling buffers and the loader freeing tracks that playlists still hold (under
+// ThreadSanitizer), a Music freed while a playlist holds it (use after free under ASan), and
+// one never freed.
+TEST(MusicThreads, OperationsWhileTheAudioThreadStreamsAndTheLoaderFrees)
+{
+    for (const char *name : {"t1", "t2", "t3"})
+        sox(std::string("-n -r 22050 -c 1 ") + name + ".ogg synth 0.1 sine " + (name[1] == '1' ? "300" : "700") + " vol 0.3");
+    const int32_t before = openMusicCount();
+    {
+        Device device;
+        SoundResources resources;
+        ScriptState script;
+        ASSERT_EQ("", runLua(script.L, "tracks = {getMusicHandle('t1.ogg'), getMusicHandle('t2.ogg'), getMusicHandle('t3.ogg')}\n"
+                                       "function round(r) local slots = r % 4 + 1 setNumMusicSlots(slots)\n"
+                                       "  for s = 0, slots - 1 do local n = (r + s) % 3 + 1\n"
+                                       "    assignMusicToSlot(s, tracks[n]) appendMusicToSlot(s, tracks[n % 3 + 1])\n"
+                                       "    appendMusicToSlot(s, tracks[n]) soundSrcPitch(getMusicSource(s), 0.5 + (r + s) % 3)\n"
+                                       "    playMusicSlot(s, 0.05 * s, (r + s) % 3)\n"
+                                       "    if (r + s) % 5 == 0 then pauseMusicSlot(s) elseif (r + s) % 7 == 0 then stopMusicSlot(s) end\n"
+                                       "  end\n"
+                                       "  if r % 9 == 0 then stopAllMusic() end end"));
+        for (int r = 0; r < 60; r++) {
+            for (const char *name : {"t1.ogg", "t2.ogg", "t3.ogg"}) {  // loaded or freed while the slots play
+                if (r % 2) releaseResource(resources.record(name, RESOURCE_MUSIC));
+                else acquireResource(resources.record(name, RESOURCE_MUSIC), 1);
+            }
+            ASSERT_EQ("", runLua(script.L, "round(" + std::to_string(r) + ")"));
+            pause(r % 4 * 10);
+        }
+        waitForLoaderThread();
+    }
+    EXPECT_EQ(before, openMusicCount()) << "every Music and every private copy freed";
+}

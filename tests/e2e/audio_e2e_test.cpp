@@ -34,7 +34,7 @@ ProcessResult play(const std::string &game, const std::vector<std::string> &env,
 
 // Catches a sound that does not load from the archive or is not heard as written, the start-up or
 // shutdown lines (and the slot count from the alsoft.conf built beside the engine) changed, and
-// a first play whose ID is not 0.
+// a first play whose ID is not the first after the music slots'.
 TEST(AudioEndToEnd, AWavFromTheArchiveIsHeard)
 {
     REQUIRE_X_DISPLAY();
@@ -46,7 +46,7 @@ TEST(AudioEndToEnd, AWavFromTheArchiveIsHeard)
     const ProcessResult run =
         play(project.game(), {ENGINE_ENV[1], "ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + project.path("alsoft.conf")}, 800);
     EXPECT_EQ(0, run.exitCode);
-    EXPECT_EQ(AUDIO_START + "a:Init\t0\ttrue\n" + AUDIO_STOP, run.out);
+    EXPECT_EQ(AUDIO_START + "a:Init\t2\ttrue\n" + AUDIO_STOP, run.out) << "IDs 0 and 1 went to the music slots";
     EXPECT_EQ("", run.err);
     const audiotest::Capture heard = audiotest::readCapture(capture);
     const auto runs = audiotest::loudRuns(heard.left);
@@ -65,6 +65,37 @@ TEST(AudioEndToEnd, WithoutADeviceTheGameRunsSilent)
     EXPECT_EQ(0, run.exitCode);
     EXPECT_EQ("ERROR: Could not open the audio device.\n       There will be no sound.\na:Init\t0\tfalse\n", run.out);
     EXPECT_EQ("", run.err);
+}
+
+// Catches a device without auxiliary sends or with a single source stopping the start, and the
+// messages that say what is missing changed: sounds then play dry (no environments), or there is
+// no music system (setNumMusicSlots answers false).
+TEST(AudioEndToEnd, StartUpSaysWhatTheDeviceLacks)
+{
+    REQUIRE_X_DISPLAY();
+    SourceProject project;
+    project.room("a", "", "function Init() print('a:Init', getNumAudioEnvs(), setNumMusicSlots(1)) os.exit(0) end\n");
+    const ProcessResult built = project.compile(true);
+    ASSERT_EQ(0, built.exitCode) << built.err;
+    const std::string started = "Initialized OpenAL device and context.\n", efx = "The EFX extension is available.\n";
+    const struct { const char *config; std::string out; } rows[] = {
+        {"sends = 0", started + efx + "ERROR: Not enough auxiliary effect slots for EFX to function.\n"
+                      "ERROR: Failed to initialize EFX extension.\n       Sounds will have no environmental effects.\n"
+                      "Number of audio source slots: 1000\nQuillfen Audio has loaded successfully.\na:Init\t0\ttrue\n"},
+        {"sources = 1", started + efx + "DEBUG SLOT 0: Aux, effect, reverb, attach.\nDEBUG SLOT 1: Aux, effect, reverb, attach.\n"
+                        "Number of auxiliary effect slots: 2\nNumber of audio source slots: 1\n"
+                        "ERROR: Music system did not initialize.\n       Game will have no music.\n"
+                        "Quillfen Audio has loaded successfully.\na:Init\t2\tfalse\n"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.config);
+        writeFile(project.path("alsoft.conf"), std::string("[general]\n") + row.config + "\n");
+        const ProcessResult run = runProgram({QF_ENGINE_PATH}, project.game(),
+                                             60, {ENGINE_ENV[0], ENGINE_ENV[1], "ALSOFT_CONF=" + project.path("alsoft.conf")});
+        EXPECT_EQ(0, run.exitCode);
+        EXPECT_EQ(row.out, run.out);
+        EXPECT_EQ("", run.err);
+    }
 }
 
 }  // namespace

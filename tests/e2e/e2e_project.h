@@ -19,8 +19,10 @@ inline const std::vector<std::string> ENGINE_ENV = {"ALSOFT_DRIVERS=null", "SDL_
 
 // What the engine prints of its audio on the null backend with the alsoft.conf built beside it.
 inline const std::string AUDIO_START =
-    "Initialized OpenAL device and context.\nNumber of audio source slots: 1000\nQuillfen Audio has loaded successfully.\n";
-inline const std::string AUDIO_STOP = "\nShutting down QFAudio.\nDeleted all audio sources.\n"
+    "Initialized OpenAL device and context.\nThe EFX extension is available.\n"
+    "DEBUG SLOT 0: Aux, effect, reverb, attach.\nDEBUG SLOT 1: Aux, effect, reverb, attach.\n"
+    "Number of auxiliary effect slots: 2\nNumber of audio source slots: 1000\nQuillfen Audio has loaded successfully.\n";
+inline const std::string AUDIO_STOP = "\nShutting down QFAudio.\nDeleted all audio sources.\nDeleted all environment slots.\n"
                                       "OpenAL context and device have been closed.\nQFAudio has been successfully shut down.\n\n";
 
 inline std::string lines(const std::vector<std::string> &items)  // each item and a newline

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/music.h"
 #include "audio/sound.h"
 #include "core/config.h"
 #include "core/project.h"
@@ -198,6 +199,37 @@ inline void wavFile(const uint8_t *data, size_t size)
     for (size_t i = 0; i < wav.bytes.size(); i += 61) sum += wav.bytes[i];
     if (sum == 0xFFFFFFFFu) abort();
     wavFormat(wav.bitsPerSample, wav.channels);
+}
+
+// The input is an Ogg Vorbis file packed as an entry of an archive, opened as the engine opens
+// music (vorbisfile reading the entry's copy through the engine's callbacks) and decoded: up to 1 MiB
+// of samples from the start, some from a seek to the middle, then freed.
+inline void musicEntry(const uint8_t *data, size_t size)
+{
+    workFolder();
+    const std::string entry = "Projects/fz/Audio/input.ogg";
+    std::filesystem::create_directories("Projects/fz/Audio");
+    writeInput(entry, data, size);
+    if (!buildArchive({entry}, "music.qfa", ARCHIVE_KEY)) abort();
+    ProjectArchive *archive = openArchive("music.qfa", ARCHIVE_KEY);
+    if (archive == nullptr) abort();
+    setCurrentArchive(archive);
+    if (Music *music = openMusic(entry)) {
+        if (music->info == nullptr || music->info->channels < 1 || music->fileSize != (int64_t)size) abort();
+        if ((music->format == AL_FORMAT_MONO16) != (music->info->channels == 1)) abort();
+        static char samples[4096];
+        long decoded = 0, n = 0;
+        int section = 0, holes = 0;
+        while (decoded < (1 << 20) && ((n = ov_read(&music->decoder, samples, sizeof samples, 0, 2, 1, &section)) > 0 ||
+                                       (n == OV_HOLE && ++holes < 8)))
+            decoded += n > 0 ? n : 0;
+        const ogg_int64_t total = ov_pcm_total(&music->decoder, -1);
+        if (total > 0 && ov_pcm_seek(&music->decoder, total / 2) == 0)
+            ov_read(&music->decoder, samples, sizeof samples, 0, 2, 1, &section);
+        freeMusic(music);
+    }
+    setCurrentArchive(nullptr);
+    closeArchive(archive);
 }
 
 }  // namespace fuzz

@@ -14,7 +14,7 @@ TEST(FuzzRegressions, EverySeedAndOldCrashRunsClean)
     const struct { const char *name; void (*run)(const uint8_t *, size_t); } targets[] = {
         {"archive_index", fuzz::archiveIndex}, {"project_file", fuzz::projectFile}, {"save_file", fuzz::saveFile},
         {"room_file", fuzz::roomFile}, {"config", fuzz::configText}, {"font", fuzz::fontDescriptor},
-        {"wav", fuzz::wavFile},
+        {"wav", fuzz::wavFile}, {"music", fuzz::musicEntry},
     };
     WorkDir back;  // the fuzz code changes the working directory and the configuration: put both back
     for (const auto &target : targets) {
