@@ -1,6 +1,8 @@
 -- The play room. Gems and rocks fall through the stars: fly into gems (or click them) to score,
 -- dodge rocks (or click them to zap them). S saves and L loads the globals project.qf declares
 -- (save slot 1), H switches hard mode, ESC goes back to the title through a resource list.
+-- Two bass lines take turns as its music (LOOP_ALL); its effects ring in environment 1, which
+-- glides into a space station hall as the room starts.
 
 local HUD_BOTTOM = 448  -- the HUD bar covers y 448..480
 
@@ -18,6 +20,14 @@ local function spawn(class, prefix)
     local object = class:new()
     instTable[prefix .. nextId] = object
     return object
+end
+
+-- An effect from where it happened: placed left or right of the listener by the object's x. The
+-- log line says what happened and how ("click" or "ship").
+local function playEffect(sound, x, what)
+    soundPan(sound, (x - 320) / 320)
+    playSound(sound, false, 5)
+    print(string.format("demo: %s at x %d", what, x))
 end
 
 local function sparkAt(x, y, red, green, blue)
@@ -80,9 +90,11 @@ local function catch(object, how)
     if object.kind == "gem" then
         score = score + object.value
         if object.gold then sparkAt(object.x, object.y, 255, 210, 80) else sparkAt(object.x, object.y, 90, 255, 170) end
+        playEffect(pickupSound, object.x, "picked up a gem (" .. how .. ")")
     elseif how == "click" then
         score = score + 5
         sparkAt(object.x, object.y, 150, 200, 255)
+        playEffect(crashSound, object.x, "zapped a rock (click)")
     end
 end
 
@@ -107,6 +119,7 @@ local function collide()
                 object.dead = true
                 lives = lives - 1
                 ship.hurt = 60
+                playEffect(crashSound, object.x, "crashed into a rock (ship)")
                 sparkAt(ship.x, ship.y, 255, 90, 70)
                 if lives <= 0 then
                     gameOver = true
@@ -154,6 +167,15 @@ function Init()
     leaving = false
     message, messageSteps = nil, 0
     helpSteps = 300
+    pickupSound, crashSound = getSoundHandle("pickup.wav"), getSoundHandle("crash.wav")
+    soundEnv(pickupSound, 1)
+    soundEnv(crashSound, 1)
+    presetAudioEnv(1, 90, PRESET_SPACESTATION_HALL)  -- 90 audio ticks: about a second and a half
+    stopMusicSlot(0)
+    assignMusicToSlot(0, getMusicHandle("play-a.ogg"))
+    appendMusicToSlot(0, getMusicHandle("play-b.ogg"))
+    soundSrcVolume(getMusicSource(0), 0.4)
+    playMusicSlot(0, 0, LOOP_ALL)
     print("demo: entered the play room")
 end
 

@@ -1,6 +1,7 @@
 -- The title room: stars drift by, the ship hovers under the title, and ENTER, SPACE or a click
 -- starts the game. The play room's pictures and fonts are loaded first through a resource list
 -- (which also lets go of what only the title uses); once they are in, forceNewRoom switches.
+-- Its music is an intro played once and a loop after it (LOOP_FINAL); its sounds play dry.
 
 -- Log lines (room changes, saves) reach a terminal or a pipe at once.
 io.stdout:setvbuf("line")
@@ -19,6 +20,15 @@ function Init()
     instTable.runner = Runner:new()
     clock = 0
     starting = false
+    startSound = getSoundHandle("start.wav")
+    -- Music slot 0 may still be playing the play room's music when the game comes back here.
+    stopMusicSlot(0)
+    assignMusicToSlot(0, getMusicHandle("title-intro.ogg"))
+    appendMusicToSlot(0, getMusicHandle("title-loop.ogg"))
+    soundSrcVolume(getMusicSource(0), 0.35)
+    playMusicSlot(0, 0, LOOP_FINAL)
+    -- Environment 1 (the play room's hall) glides back to the plain setting over a second.
+    presetAudioEnv(1, 60, PRESET_GENERIC)
     -- Where the title goes, and how wide the font says it is: a test compares this with the
     -- pixels on the screen.
     local width = getTextWidth(hud.large, TITLE)
@@ -33,6 +43,8 @@ function Step()
         includeRoom("play", 1)
         endResourceList()
         starting = true
+        playSound(startSound, false, 1)
+        print("demo: start chime")
     end
     if starting and resourcesAreLoaded() then
         forceNewRoom("play")
