@@ -5,6 +5,13 @@
 //     and 100 soundSrcVolume calls on a playing source: microseconds per call, timed from Lua;
 // (b) process CPU per wall second while 64 one-shots (0.25 s) start every second for 10 s;
 // (c) the time from soundSrcVolume to the new gain in OpenAL, median and maximum over 200 changes.
+// Music (streamed Ogg Vorbis, 44.1 kHz stereo tracks of 60 s made by sox):
+// (m-a) process CPU per wall second while two music slots stream and 64 one-shots start every
+//       second for 10 s, beside LÖVE with two streaming sources doing the same;
+// (m-b) the audio thread's tick time, median and maximum, while two slots stream and 256 sources
+//       play (goal: under 4 ms, so a tick never pushes the next past its 16 ms);
+// (m-c) resident memory per playing music slot, eight slots streaming eight tracks (goal: two
+//       buffers and one decode area, 192 KiB at pitch 1, never the whole track).
 // Our side runs in this process with the 1000 sources the engine's alsoft.conf asks for.
 #include <AL/al.h>
 #include <unistd.h>
@@ -21,6 +28,7 @@
 
 #include "audio/audio.h"
 #include "audio/audio_thread.h"
+#include "audio/music.h"
 #include "audio/sound.h"
 #include "core/script.h"
 #include "resources/registry.h"
@@ -67,7 +75,9 @@ static const char *BENCH_SCRIPT =
     "  for i = 1, busyCount do stopSoundSrc(busy[i]) end\n"
     "  return median(times), total / 20000 * 1e6\n"
     "end\n"
-    "function shots(n) for i = 1, n do playSound(shot, false, 100) end end\n";
+    "function shots(n) for i = 1, n do playSound(shot, false, 100) end end\n"
+    "function stream(slots) setNumMusicSlots(slots) for s = 0, slots - 1 do\n"
+    "  assignMusicToSlot(s, getMusicHandle('track' .. s .. '.ogg')) playMusicSlot(s, 0, LOOP_ALL) end end\n";
 
 static std::vector<double> numbers(lua_State *L, const std::string &call, int count)
 {
@@ -95,6 +105,30 @@ static double cpuPerWallSecond(lua_State *L)
         numbers(L, "shots(" + std::to_string(count) + ")", 0);
     }
     return (double)(clock() - cpu) / CLOCKS_PER_SEC / (seconds() - start);
+}
+
+static long residentBytes()
+{
+    long pages = 0, resident = 0;
+    FILE *statm = fopen("/proc/self/statm", "r");
+    if (statm == nullptr || fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    if (statm) fclose(statm);
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// (m-b): the duration of every tick the audio thread completes in `seconds`.
+static std::vector<double> tickTimesMs(double seconds)
+{
+    std::vector<double> times;
+    int32_t seen = audioTickCount();
+    const double end = ::seconds() + seconds;
+    while (::seconds() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int32_t now = audioTickCount();
+        if (now != seen) times.push_back(lastAudioTickNanoseconds() / 1e6);  // a tick ended since the last look
+        seen = now;
+    }
+    return times;
 }
 
 // (c): a looping play; 200 volume changes at random moments, each timed until OpenAL has it.
@@ -129,8 +163,16 @@ int main()
     if (folder.empty() || chdir(folder.c_str()) != 0) return 1;
     writeTone(folder + "/shot.wav", 0.25, 440);
     writeTone(folder + "/loop.wav", 1, 220);
+    const std::string track = folder + "/track0.ogg";
+    if (system(("sox -R -n -r 44100 -c 2 '" + track + "' synth 60 sine 220 sine 330 tremolo 3 vol 0.3").c_str()) != 0) {
+        fprintf(stderr, "sox could not make the track\n");
+        return 1;
+    }
+    for (int i = 1; i < 8; i++)
+        if (system(("cp '" + track + "' '" + folder + "/track" + std::to_string(i) + ".ogg'").c_str()) != 0) return 1;
+    setenv("QF_BENCH_TRACK", track.c_str(), 1);  // LÖVE's side streams the same file
     FILE *conf = fopen("alsoft.conf", "w");
-    fputs("[general]\nsources = 1000\n", conf);  // what the engine ships beside its executable
+    fputs(getenv("QF_SENDS0") ? "[general]\nsources = 1000\nsends = 0\n" : "[general]\nsources = 1000\n", conf);  // what the engine ships beside its executable
     fclose(conf);
     setenv("ALSOFT_CONF", (folder + "/alsoft.conf").c_str(), 1);
     prepareBenchEnvironment();  // the null backend, for both sides
@@ -138,10 +180,15 @@ int main()
     startResourceManager();
     setLoaderThreadHooks({nullptr, nullptr});
     registerSoundResource();
+    registerMusicResource();
     setResourceDirectory(RESOURCE_SOUND, folder + "/");
+    setResourceDirectory(RESOURCE_MUSIC, folder + "/");
     if (!initAudio("")) return 1;
     for (const char *name : {"shot.wav", "loop.wav"})
         acquireResource(findOrCreateResource({name, resourceDirectory(RESOURCE_SOUND), RESOURCE_SOUND}), 1);
+    for (int i = 0; i < 8; i++)
+        acquireResource(findOrCreateResource({"track" + std::to_string(i) + ".ogg", resourceDirectory(RESOURCE_MUSIC),
+                                              RESOURCE_MUSIC}), 1);
     waitForLoaderThread();
     lua_State *L = luaL_newstate();
     luaL_openlibs(L);
@@ -150,19 +197,32 @@ int main()
     lua_register(L, "clock", l_clock);
     if (!runChunk(L, BENCH_SCRIPT, "")) return 1;
 
+    // (m-c) first, on a quiet process: the tracks are open (their files in memory), nothing plays.
+    setMusicSlotCount(8);
+    const long quiet = residentBytes();
+    numbers(L, "stream(8)", 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few refills each
+    const long streaming = residentBytes();
+    numbers(L, "stopAllMusic() setNumMusicSlots(2)", 0);
+
     const std::vector<double> busy256 = numbers(L, "playCost(256)", 2), busy63 = numbers(L, "playCost(63)", 2);
     const double ours = cpuPerWallSecond(L);
     int mostTicks = 0;
     std::vector<double> latencies = setterLatenciesMs(L, mostTicks);
+
+    numbers(L, "stream(2)", 0);
+    const double oursStreaming = cpuPerWallSecond(L);
+    numbers(L, "busy = {} for i = 1, 256 do busy[i] = playSound(loop, true, 200) end", 0);
+    std::vector<double> ticks = tickTimesMs(5);
+    numbers(L, "for i = 1, 256 do stopSoundSrc(busy[i]) end stopAllMusic()", 0);
     lua_close(L);
     shutdownResourceManager();
     shutdownAudio();
-    if (system(("rm -rf '" + folder + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", folder.c_str());
-
     const std::string love = runChild({"love", QF_BENCH_DIR "/love/audio"}, "/tmp").output;
+    if (system(("rm -rf '" + folder + "'").c_str()) != 0) fprintf(stderr, "could not remove %s\n", folder.c_str());
     endBenchEnvironment();
     const double lovePlay = valueAfter(love, "play-us"), loveSetter = valueAfter(love, "setter-us");
-    const double loveCpu = valueAfter(love, "cpu-per-wall");
+    const double loveCpu = valueAfter(love, "cpu-per-wall"), loveStreaming = valueAfter(love, "stream-cpu-per-wall");
 
     printf("\n(a) playSound of a loaded one-shot, median of 2000: %.2f us with 256 slots busy, %.2f us with 63\n",
            busy256[0], busy63[0]);
@@ -180,5 +240,18 @@ int main()
     std::sort(latencies.begin(), latencies.end());
     printf("(c) soundSrcVolume to OpenAL's gain, 200 changes: median %.2f ms, max %.2f ms (goal: within a tick, 16 ms);"
            " at most %d tick(s) completed in between\n", median(latencies), latencies.back(), mostTicks);
+    printf("(m-a) two music slots streaming and 64 one-shots a second for 10 s: process CPU %.2f%% of a core",
+           oursStreaming * 100);
+    if (loveStreaming > 0)
+        printf("; LÖVE (two streaming sources) %.2f%%; ratio ours/LÖVE %.2f (goal <= 1.0)\n", loveStreaming * 100,
+               oursStreaming / loveStreaming);
+    else printf("; LÖVE not measured\n");
+    std::sort(ticks.begin(), ticks.end());
+    if (!ticks.empty())
+        printf("(m-b) audio tick, two slots streaming and 256 sources playing, %zu ticks: median %.3f ms, max %.3f ms"
+               " (goal: max < 4 ms)\n", ticks.size(), median(ticks), ticks.back());
+    printf("(m-c) resident memory per playing music slot, 8 slots: %.1f KiB (bound at pitch 1: two buffers and one"
+           " decode area, 192 KiB; a whole track decoded: %.0f KiB)\n", (streaming - quiet) / 8.0 / 1024,
+           60 * 44100 * 4 / 1024.0);
     return 0;
 }

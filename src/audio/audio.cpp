@@ -359,7 +359,7 @@ void applySlot(SourceSlot &slot)
 void applySlotFilter(SourceSlot &slot)
 {
     if (!efxAvailable()) return;
-    const ALuint aux = environmentEffectSlot(slot.env);  // none unless 1 <= env <= the count
+    const ALuint aux = routeToEnvironment(slot.env);  // none unless 1 <= env <= the count
     ALuint filter = AL_FILTER_NULL;
     if (slot.filterOn) {
         efx().filterf(slot.filter, AL_LOWPASS_GAIN, slot.filterGain);

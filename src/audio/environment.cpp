@@ -6,6 +6,10 @@
 // transition: every fourth audio tick updateEnvironments moves each running transition on by
 // four ticks' worth, sending values interpolated between where the glide started and its target,
 // until the target is reached. The preset table is the published efx-presets.h, value for value.
+// NOTE: OpenAL Soft runs the reverb of every auxiliary slot that holds one on every mix, whether
+// or not anything is sent to it (about 0.7% of a core each here). So an environment's slot holds
+// its reverb only from its first use on: its first preset, or the first source routed to it. A
+// game that never uses environments pays nothing for them; one that does hears no difference.
 //
 // Threads: start-up and shutdown on the main thread while no audio thread runs; setEnvironment on
 // the script thread and updateEnvironments on the audio thread, each under the environment's lock.
@@ -83,6 +87,7 @@ struct AudioEnv
     ReverbProperties start{};      // where the running transition began
     ReverbProperties current{};    // what was last sent (GENERIC at creation, though not sent then)
     ReverbProperties target{};     // where the transition ends
+    std::atomic<bool> attached{false};  // the slot holds the effect (any thread; see the NOTE above)
     int32_t transitionTime = 0;    // audio ticks; 0 = at once
     int32_t elapsed = 0;           // ticks since the transition began, in steps of 4
     bool transitioning = false;
@@ -184,6 +189,7 @@ static bool createEnvironments(ALCdevice *device)
             f.deleteEffects(1, &env.effect);
             break;
         }
+        f.auxiliaryEffectSloti(env.auxSlot, AL_EFFECTSLOT_EFFECT, AL_EFFECT_NULL);  // until its first use
         // NOTE: the lock is a std::mutex, which cannot fail to be made.
     }
     alGetError();
@@ -235,10 +241,13 @@ static AudioEnv *environment(int32_t env)
     return state.available && env >= 1 && env <= state.count ? &state.envs[env - 1] : nullptr;
 }
 
-ALuint environmentEffectSlot(int32_t env)
+ALuint routeToEnvironment(int32_t env)
 {
-    const AudioEnv *found = environment(env);
-    return found ? found->auxSlot : AL_EFFECTSLOT_NULL;
+    AudioEnv *found = environment(env);
+    if (found == nullptr) return AL_EFFECTSLOT_NULL;
+    if (!found->attached.exchange(true))  // its reverb starts with the first source sent to it
+        state.functions.auxiliaryEffectSloti(found->auxSlot, AL_EFFECTSLOT_EFFECT, (ALint)found->effect);
+    return found->auxSlot;
 }
 
 ALuint environmentEffect(int32_t env)
@@ -276,6 +285,7 @@ static void applyEnvironmentLocked(AudioEnv &env)
     }
     f.effecti(env.effect, AL_EAXREVERB_DECAY_HFLIMIT, env.current.decayHFLimit);
     f.auxiliaryEffectSloti(env.auxSlot, AL_EFFECTSLOT_EFFECT, (ALint)env.effect);  // the slot takes the new values
+    env.attached = true;
 }
 
 void setEnvironment(int32_t env, int32_t transitionTicks, int32_t effectType, const ReverbProperties &properties)

@@ -8,7 +8,7 @@
 //
 // Threads: initEfx/destroyEnvironments on the main thread inside initAudio/shutdownAudio, while no
 // audio thread runs; presetEnvironment/setEnvironment on the script thread; updateEnvironments on
-// the audio thread; the EFX entry points and environmentEffectSlot from any thread once initEfx
+// the audio thread; the EFX entry points and routeToEnvironment from any thread once initEfx
 // returned. Each environment has its own lock, taken one at a time and never with a slot's lock.
 #pragma once
 
@@ -67,5 +67,7 @@ void presetEnvironment(int32_t env, int32_t transitionTicks, int32_t preset);
 // Only effect type 0 (EFFECT_REVERB) is taken; anything else, or a bad env, does nothing.
 void setEnvironment(int32_t env, int32_t transitionTicks, int32_t effectType, const ReverbProperties &properties);
 void updateEnvironments();                  // audio thread, every fourth tick: steps each transition
-ALuint environmentEffectSlot(int32_t env);  // AL_EFFECTSLOT_NULL (0) for no environment
+// The auxiliary slot a source sends to for `env`, AL_EFFECTSLOT_NULL (0) for none; the first time,
+// the environment's reverb starts running in the mixer. Any thread (a slot's lock may be held).
+ALuint routeToEnvironment(int32_t env);
 ALuint environmentEffect(int32_t env);      // the environment's reverb effect, 0 for none (tests)
