@@ -172,7 +172,7 @@ int main()
         if (system(("cp '" + track + "' '" + folder + "/track" + std::to_string(i) + ".ogg'").c_str()) != 0) return 1;
     setenv("QF_BENCH_TRACK", track.c_str(), 1);  // LÖVE's side streams the same file
     FILE *conf = fopen("alsoft.conf", "w");
-    fputs(getenv("QF_SENDS0") ? "[general]\nsources = 1000\nsends = 0\n" : "[general]\nsources = 1000\n", conf);  // what the engine ships beside its executable
+    fputs("[general]\nsources = 1000\n", conf);  // what the engine ships beside its executable
     fclose(conf);
     setenv("ALSOFT_CONF", (folder + "/alsoft.conf").c_str(), 1);
     prepareBenchEnvironment();  // the null backend, for both sides

@@ -5,7 +5,8 @@
 # thread, a texture deleted on the loader context while a batch is open, poses whose models and
 # animations load and unload on the loader thread, every audio test (the audio thread runs beside
 # each; sounds freed by the loader while the audio thread takes back their slots and a script
-# plays them), and every end-to-end test, which runs the sanitized engine executable with its
+# plays them; music operations while the audio thread refills buffers and the loader frees
+# tracks), and every end-to-end test, which runs the sanitized engine executable with its
 # loader and audio threads. Reports from any process (engines started by tests included) go to
 # files; any report or failed test fails the job.
 # Usage: tools/tsan.sh
@@ -31,7 +32,7 @@ cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_an
 # Test names (gtest suite.case as ctest knows them) of the in-process cases with a second thread.
 threaded='^(ResourceManager|ResourceLists|Archive[A-Za-z]*|DataFile[A-Za-z]*|Display|ImageResources|ImageDecode|Text|ModelResources|ScrapDrawing|DamagedFiles|AnimationFuzzRegressions|PosePlayback|PoseWorld)\.'
 threaded+='|^DrawingTest\.TextureDeletionEndsTheOpenBatch$'
-threaded+='|^(Scenarios/)?(Audio[A-Za-z]*|WavReader|SoundFree)\.'
+threaded+='|^(Scenarios/)?(Audio[A-Za-z]*|WavReader|SoundFree|Music[A-Za-z]*|Environments)\.'
 status=0
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -LE e2e -R "$threaded") || status=1
 (cd build-tsan && ctest -j2 --output-on-failure --timeout 600 -L e2e) || status=1
