@@ -2,8 +2,9 @@
 # Makes the demo's sound effects (WAV) and music (Ogg Vorbis) with sox and oggenc
 # (tools/install-deps.sh installs both). The files in audio/ are committed; run this again only
 # to change them: bash samples/demo/make-sounds.sh
-# The music keeps to low notes (below 700 Hz) and the effects to high ones and noise, so the
-# sample's end-to-end test can tell them apart in what the engine plays.
+# The title's music keeps between 500 and 900 Hz, above the runner's footsteps (make-character.sh)
+# and below the effects; the play room's bass below 200 Hz; the effects above 1.3 kHz, or noise.
+# So the sample's end-to-end test can tell them apart in what the engine plays.
 set -euo pipefail
 cd "$(dirname "$0")"
 mkdir -p audio
@@ -28,8 +29,8 @@ tune() {
 }
 
 # Title: an intro played once, then a loop that repeats (LOOP_FINAL).
-tune title-intro 0.25 G4 C5 E5 G4 C5 E5 G5 E5
-tune title-loop 0.5 C5 G4 A4 E4 F4 C4 F4 G4
+tune title-intro 0.25 C5 E5 G5 C5 E5 G5 A5 G5
+tune title-loop 0.5 C5 G5 A5 E5 F5 C5 F5 G5
 # Play room: two bass lines taking turns (LOOP_ALL).
 tune play-a 0.25 A2 A2 C3 A2 D3 A2 E3 G2 A2 A2 C3 A2 E3 D3 C3 G2
 tune play-b 0.25 F2 F2 A2 F2 G2 G2 B2 G2 A2 A2 C3 A2 E3 E3 D3 E2
