@@ -91,6 +91,14 @@ static std::vector<double> numbers(lua_State *L, const std::string &call, int co
     return values;
 }
 
+// Runs statements of the bench script; a failing one ends the bench (its figures would be wrong).
+static void run(lua_State *L, const std::string &statements)
+{
+    if (runChunk(L, statements, "bench")) return;
+    fprintf(stderr, "the bench script failed: %s\n", statements.c_str());
+    exit(1);
+}
+
 // (b): 600 frames of 1/60 s, each starting the one-shots due by then. Process CPU per wall second.
 static double cpuPerWallSecond(lua_State *L)
 {
@@ -200,21 +208,21 @@ int main()
     // (m-c) first, on a quiet process: the tracks are open (their files in memory), nothing plays.
     setMusicSlotCount(8);
     const long quiet = residentBytes();
-    numbers(L, "stream(8)", 0);
+    run(L, "stream(8)");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // a few refills each
     const long streaming = residentBytes();
-    numbers(L, "stopAllMusic() setNumMusicSlots(2)", 0);
+    run(L, "stopAllMusic() setNumMusicSlots(2)");
 
     const std::vector<double> busy256 = numbers(L, "playCost(256)", 2), busy63 = numbers(L, "playCost(63)", 2);
     const double ours = cpuPerWallSecond(L);
     int mostTicks = 0;
     std::vector<double> latencies = setterLatenciesMs(L, mostTicks);
 
-    numbers(L, "stream(2)", 0);
+    run(L, "stream(2)");
     const double oursStreaming = cpuPerWallSecond(L);
-    numbers(L, "busy = {} for i = 1, 256 do busy[i] = playSound(loop, true, 200) end", 0);
+    run(L, "busy = {} for i = 1, 256 do busy[i] = playSound(loop, true, 200) end");
     std::vector<double> ticks = tickTimesMs(5);
-    numbers(L, "for i = 1, 256 do stopSoundSrc(busy[i]) end stopAllMusic()", 0);
+    run(L, "for i = 1, 256 do stopSoundSrc(busy[i]) end stopAllMusic()");
     lua_close(L);
     shutdownResourceManager();
     shutdownAudio();
