@@ -4,6 +4,7 @@
 #include <AL/al.h>
 
 #include <filesystem>
+#include <map>
 #include <sstream>
 
 #include "graphics/image.h"
@@ -16,23 +17,32 @@ using namespace audiotest;
 
 const std::vector<std::pair<char, double>> TONES = {{'A', 500}, {'B', 1500}, {'C', 3000}};
 
-// The tracks, made once per test program.
-void makeTracks()
+// Makes `name` (and the tones it joins) under folder() unless it is there already: each test
+// program makes only the tracks its case plays.
+void makeTrack(const std::string &name)
 {
-    static bool made = false;
-    if (made) return;
-    made = true;
+    if (std::filesystem::exists(folder().file(name))) return;
     const std::string stereo = "-n -r 44100 -c 2 ";
-    sox(stereo + "a.wav synth 0.2 sine 500 vol 0.4");
-    sox(stereo + "b.wav synth 0.2 sine 1500 vol 0.4");
-    sox(stereo + "c.wav synth 10.5 sine 3000 vol 0.4");
-    sox("a.wav a.ogg");
-    sox("b.wav b.ogg");
-    sox("a.wav b.wav ab.ogg");
-    sox("c.wav a.wav b.wav cab.ogg");                 // A starts at 10.5 s exactly
-    sox("-n -r 22050 -c 1 mono.ogg synth 0.3 sine 500 vol 0.4");
-    sox(stereo + "lr.ogg synth 0.3 sine 500 sine 1500 vol 0.4");  // A on the left, B on the right
-    sox(stereo + "x.ogg synth 0.8 sine 500 vol 0.4");  // longer than two buffers
+    static const std::map<std::string, std::string> RECIPES = {
+        {"a.wav", stereo + "a.wav synth 0.2 sine 500 vol 0.4"},
+        {"b.wav", stereo + "b.wav synth 0.2 sine 1500 vol 0.4"},
+        {"c.wav", stereo + "c.wav synth 10.5 sine 3000 vol 0.4"},
+        {"a.ogg", "a.wav a.ogg"},
+        {"b.ogg", "b.wav b.ogg"},
+        {"ab.ogg", "a.wav b.wav ab.ogg"},
+        {"cab.ogg", "c.wav a.wav b.wav cab.ogg"},  // A starts at 10.5 s exactly
+        {"mono.ogg", "-n -r 22050 -c 1 mono.ogg synth 0.3 sine 500 vol 0.4"},
+        {"lr.ogg", stereo + "lr.ogg synth 0.3 sine 500 sine 1500 vol 0.4"},  // A on the left, B on the right
+        {"x.ogg", stereo + "x.ogg synth 0.8 sine 500 vol 0.4"},  // longer than two buffers
+    };
+    const std::string &recipe = RECIPES.at(name);
+    if (recipe[0] != '-') {  // joins tones: make them first
+        std::istringstream inputs(recipe);
+        std::string input;
+        while (inputs >> input)
+            if (input.size() == 5 && input.compare(1, 4, ".wav") == 0) makeTrack(input);
+    }
+    sox(recipe);
 }
 
 // Does `runs` read as `pattern`: space-separated letters, each optionally with a length in windows
@@ -89,7 +99,7 @@ class MusicCapture : public testing::TestWithParam<MusicScenario>
 TEST_P(MusicCapture, PlaysWhatThePlaylistSays)
 {
     const MusicScenario &s = GetParam();
-    makeTracks();
+    for (const char *track : s.tracks) makeTrack(track);
     {
         Device device;
         SoundResources resources;
@@ -163,7 +173,6 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(MusicStreaming, ALongTrackNeverStarvesUnderLoad)
 {
     REQUIRE_DISPLAY();
-    makeTracks();
     sox("-n -r 44100 -c 2 long.ogg synth 3 sine 440 vol 0.4");
     ASSERT_EQ(0, system(("convert -size 64x64 plasma:fractal '" + folder().file("picture.png") + "'").c_str()));
     for (int i = 0; i < 200; i++)
