@@ -38,9 +38,10 @@ run_target() {
   [ -d "tests/fuzz/corpus/$target" ] && seeds+=("$root/tests/fuzz/corpus/$target")
   [ -d "tests/fuzz/regressions/$target" ] && seeds+=("$root/tests/fuzz/regressions/$target")
   # stderr of the target is closed (-close_fd_mask=2): damaged inputs make the engine print a
-  # message per run. libFuzzer and the sanitizers still report on their own copy of it.
+  # message per run. libFuzzer and the sanitizers still report on their own copy of it. Leaks in
+  # third-party libraries are suppressed as in tools/asan.sh (tools/lsan.supp).
   local status=0
-  (cd "$build" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  (cd "$build" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS=suppressions=$root/tools/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     /usr/bin/time -f 'cpu %U %S' -o "$build/$target.time" \
     "./tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -close_fd_mask=2 -artifact_prefix="$findings/" "$corpus" "${seeds[@]}") >"$log" 2>&1 ||
