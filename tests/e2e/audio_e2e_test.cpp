@@ -54,17 +54,79 @@ TEST(AudioEndToEnd, AWavFromTheArchiveIsHeard)
     EXPECT_LE(audiotest::strayFromStereo(heard, runs[0].first, chime), 2) << "the chime as written";
 }
 
-// Catches a missing device stopping or crashing the game, messages other than the two lines, and
-// plays without a device that raise errors or claim to play.
-TEST(AudioEndToEnd, WithoutADeviceTheGameRunsSilent)
+// The same script in every audio configuration: it calls every audio and pose function once its
+// room's resources have loaded and prints what each answers, then ends the game.
+void buildEveryFunctionGame(SourceProject &project)
+{
+    project.file("audio/chime.wav", audiotest::wavBytes(1, 22050, 16, audiotest::samples16(std::vector<int16_t>(2205, 3000))));
+    project.file("audio/tune.ogg", "");
+    ASSERT_EQ(0, system(("sox -n -r 22050 -c 1 '" + project.source() + "/audio/tune.ogg' synth 0.5 sine 440").c_str()));
+    project.image("red.png", "-size 8x8 xc:red");
+    project.file("scraps/body.scrap", "[frame]\nimage = red.png\nrect = 0 0 8 8\n");
+    project.file("models/hero.model", "[bone]\nname = torso\nscrap = body\n");
+    project.file("anims/hero-wave.anim", "[animation]\nmodel = hero\nlength = 30\n[texts]\nhi\n[markers]\n5 1 2 hi\n"
+                                         "[rotation]\nbone = torso\ntime = 0\nend = 30\nfrom = 0\nto = 90\n");
+    project.room("a", "[sounds]\nchime.wav\n[music]\ntune.ogg\n[models]\nhero\n[animations]\nhero-wave\n",
+                 "io.stdout:setvbuf('no')\n"
+                 "function Step() if not resourcesAreLoaded() then return end\n"
+                 "  local s, m = getSoundHandle('chime.wav'), getMusicHandle('tune.ogg')\n"
+                 "  local id = playSound(s, true, 1)\n"
+                 "  print('sound', id, isSoundSrcPlaying(id))\n"
+                 "  soundVolume(s, 0.5); soundPitch(s, 1.5); soundType(s, FROM_POINT); soundPos(s, 1, 2); soundPan(s, -1)\n"
+                 "  soundObj(s, 3); soundFilter(s, true); soundGain(s, 0.5); soundGainHF(s, 0.5); soundEnv(s, 1)\n"
+                 "  soundSrcVolume(id, 0.5); soundSrcPitch(id, 2); soundSrcType(id, FROM_OBJECT); soundSrcPos(id, 1, 2)\n"
+                 "  soundSrcPan(id, 1); soundSrcObj(id, 4); soundSrcFilter(id, true); soundSrcGain(id, 0.1)\n"
+                 "  soundSrcGainHF(id, 0.1); soundSrcEnv(id, 1); stopSoundSrc(id)\n"
+                 "  print('stopped', isSoundSrcPlaying(id), getNumAudioEnvs(), presetAudioEnv(1, 10, PRESET_CAVE))\n"
+                 "  print('music', setNumMusicSlots(3), assignMusicToSlot(2, m), appendMusicToSlot(2, m))\n"
+                 "  playMusicSlot(2, 0.25, LOOP_ALL); print('playing', isMusicPlaying(2), getMusicSource(2))\n"
+                 "  pauseMusicSlot(2); print('paused', isMusicPlaying(2)); stopMusicSlot(2); stopAllMusic()\n"
+                 "  print('slots', setNumMusicSlots(1), setNumMusicSlots(2000), isMusicPlaying(2), assignMusicToSlot(1, m))\n"
+                 "  local pose, anim = getModelPose(getModelHandle('hero')), getAnimHandle('hero-wave')\n"
+                 "  print('pose', animatePose(pose, anim, 10), animatePose(pose, anim, 30), getMarkerIndex(anim, 'hi'))\n"
+                 "  local marker = getActiveMarkers(pose)[1]\n"
+                 "  print('marker', marker.x, marker.y, marker.time, marker.textIndex)\n"
+                 "  renderPose(pose); freezePose(pose); setDefaultPose(pose); _FREEMODELPOSE(pose); renderPose(pose)\n"
+                 "  print('pose freed', animatePose(pose, anim, 1), #getActiveMarkers(pose), animatePose(5, anim, 1))\n"
+                 "  os.exit(0) end\n");
+    const ProcessResult built = project.compile(true);
+    ASSERT_EQ(0, built.exitCode) << built.err;
+    std::filesystem::remove_all(project.game() + "/Projects");
+}
+
+// Catches an audio or pose function that fails, raises an error or answers otherwise than it
+// should when the audio is off, its device name does not exist (the default device opens) or no
+// device opens at all; and messages other than the start-up lines or the two lines of a missing device.
+TEST(AudioEndToEnd, EveryFunctionAnswersWithAndWithoutADevice)
 {
     REQUIRE_X_DISPLAY();
     SourceProject project;
-    buildChimeGame(project, audiotest::stereoSamples(4410));
-    const ProcessResult run = play(project.game(), {ENGINE_ENV[1], "ALSOFT_DRIVERS=nothing-here"}, 100);
-    EXPECT_EQ(0, run.exitCode);
-    EXPECT_EQ("ERROR: Could not open the audio device.\n       There will be no sound.\na:Init\t0\tfalse\n", run.out);
-    EXPECT_EQ("", run.err);
+    buildEveryFunctionGame(project);
+    if (HasFatalFailure()) return;
+    const std::string pose = "pose\tfalse\ttrue\t0\nmarker\t1\t2\t5\t0\npose freed\ttrue\t0\ttrue\n";
+    // Without audio, a play and a source query each give a fresh ID that names no slot.
+    const std::string silent = "sound\t0\tfalse\nstopped\tfalse\t0\nmusic\tfalse\tfalse\tfalse\n"
+                               "playing\tfalse\t1\npaused\tfalse\nslots\tfalse\tfalse\tfalse\tfalse\n" + pose;
+    const std::string heard = "sound\t2\ttrue\nstopped\tfalse\t2\nmusic\ttrue\ttrue\ttrue\n"
+                              "playing\ttrue\t3\npaused\tfalse\nslots\ttrue\tfalse\tfalse\tfalse\n" + pose;
+    const struct
+    {
+        const char *name, *settings, *drivers;
+        std::string out;
+    } runs[] = {
+        {"audio off", "[audio]\nenabled = false\n", "null", silent},
+        {"a device that does not exist", "[audio]\ndevice = \"No Such Device\"\n", "null", AUDIO_START + heard},
+        {"no device at all", "", "nothing-here",
+         "ERROR: Could not open the audio device.\n       There will be no sound.\n" + silent},
+    };
+    for (const auto &run : runs) {
+        writeFile(project.game() + "/Quillfen.ini", std::string("[project]\ncodename = e2e\n") + run.settings);
+        const ProcessResult played = runProgram({QF_ENGINE_PATH}, project.game(), 60,
+                                                {ENGINE_ENV[1], std::string("ALSOFT_DRIVERS=") + run.drivers});
+        EXPECT_EQ(0, played.exitCode) << run.name;
+        EXPECT_EQ(run.out, played.out) << run.name;
+        EXPECT_EQ("", played.err) << run.name;
+    }
 }
 
 // Catches a device without auxiliary sends or with a single source stopping the start, and the

@@ -3,6 +3,9 @@
 // expected messages; the game ends itself, or runs on until its window is closed.
 #include <functional>
 
+#include "../audio/audio_test_support.h"
+#include "animation/animation.h"
+#include "animation/model.h"
 #include "e2e_project.h"
 #include "resources/archive.h"
 #include "resources/data_file.h"
@@ -45,6 +48,54 @@ std::string reporting(const std::string &report)
     return "io.stdout:setvbuf('no')\nfunction Init() print('a:Init', " + report + ") os.exit(0) end\n";
 }
 std::string outside(const std::string &entry) { return "ERROR: Entry '" + P + entry + "' lies outside the archive 'e2e.qfa'.\n"; }
+
+// One Ogg page (CRC filled in) whose only packet is `packet`: an Ogg stream, but not Vorbis.
+std::string oggPage(const std::string &packet)
+{
+    std::string page = std::string("OggS\0\2", 6) + std::string(20, '\0') + char(1) + char(packet.size()) + packet;
+    uint32_t crc = 0;
+    for (unsigned char byte : page) {
+        crc ^= uint32_t(byte) << 24;
+        for (int bit = 0; bit < 8; bit++) crc = crc & 0x80000000u ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return page.replace(22, 4, int32LE(int32_t(crc)));
+}
+// A model "hero" of two bones (the arm hangs at the torso's joint) drawn from scrap "body", and its
+// animation "hero-wave" of 30 frames with the marker "hi" at frame 5.
+void heroSources(SourceProject &g, const std::string &armScrap = "body")
+{
+    g.image("red.png", "-size 8x8 xc:red");
+    g.file("scraps/body.scrap", "[frame]\nimage = red.png\nrect = 0 0 8 8\nduration = 3\n[frame]\nimage = red.png\n"
+                                "rect = 0 0 4 4\nduration = 0\n");
+    g.file("models/hero.model", "[bone]\nname = torso\nscrap = body\njoint = 0 10 arm\n[bone]\nname = arm\nscrap = " +
+                                    armScrap + "\nposition = 0 10\n");
+    g.file("anims/hero-wave.anim", "[animation]\nmodel = hero\nlength = 30\n[texts]\nhi\n[markers]\n5 1 2 hi\n"
+                                   "[rotation]\nbone = arm\ntime = 0\nend = 30\nfrom = 0\nto = 90\n");
+}
+// Room a poses the hero, draws it for 20 frames, then prints what the pose functions answer and ends.
+const std::string POSING =
+    "io.stdout:setvbuf('no')\nfunction Init() pose = getModelPose(getModelHandle('hero')); anim = getAnimHandle('hero-wave') end\n"
+    "function Render() renderPose(pose) end\n"
+    "function Step() N = (N or 0) + 1; if N < 20 then return end\n"
+    "  print('a:posed', animatePose(pose, anim, 10), #getActiveMarkers(pose), getMarkerIndex(anim, 'hi')) os.exit(0) end\n";
+void compileHero(SourceProject &g, const std::string &lists = "[models]\nhero\n[animations]\nhero-wave\n")
+{
+    compileWithRoomA(g, false, lists, POSING);
+}
+// Reads a compiled model or animation of the game, lets `change` damage it, writes it back.
+template <typename Data>
+void rewrite(SourceProject &g, const std::string &entry, bool (*read)(DataFile &, Data &, std::string &),
+             bool (*write)(const std::string &, const Data &), const std::function<void(Data &)> &change)
+{
+    Data data;
+    DataFile file;
+    std::string message;
+    const std::string path = g.game() + "/" + P + entry;
+    ASSERT_TRUE(file.openForReadFromDisk(path) && read(file, data, message)) << path << ": " << message;
+    file.close();
+    change(data);
+    ASSERT_TRUE(write(path, data));
+}
 
 struct BrokenGame
 {
@@ -156,6 +207,71 @@ const std::vector<BrokenGame> GAMES = {
          g.file("rooms/a.lua", reporting("loadGame('1'), #numbers, numbers[1]"));
          ASSERT_EQ(0, g.compile().exitCode);
      }, "a:Init\tfalse\t2\t1819043176\n", LOOSE},
+    // A WAV with a LIST chunk before its data does not load, silently: a play gives a fresh ID naming
+    // no slot (the two music slots hold IDs 0 and 1).
+    {"WavWithAListChunk", [](SourceProject &g) {
+         g.file("audio/tagged.wav", audiotest::wavBytes(1, 22050, 16, std::string(400, '\x11'), "LIST\4\0\0\0INFO"));
+         compileWithRoomA(g, false, "[sounds]\ntagged.wav\n", reporting("(function() local id = playSound("
+                          "getSoundHandle('tagged.wav'), false, 1) return id, isSoundSrcPlaying(id) end)()"));
+     }, "a:Init\t2\tfalse\n", LOOSE},
+    // A WAV whose data ends before its declared size plays (what is missing is silence).
+    {"WavCutInsideItsData", [](SourceProject &g) {
+         g.file("audio/cut.wav", audiotest::wavBytes(1, 22050, 16, std::string(4000, '\x11'), "", 40000));
+         compileWithRoomA(g, false, "[sounds]\ncut.wav\n", reporting("(function() local id = playSound("
+                          "getSoundHandle('cut.wav'), false, 1) return id, isSoundSrcPlaying(id) end)()"));
+     }, "a:Init\t2\ttrue\n", LOOSE},
+    // An Ogg stream that holds no Vorbis does not load: assigning it to a slot fails.
+    {"OggThatIsNotVorbis", [](SourceProject &g) {
+         g.file("audio/other.ogg", oggPage("OpusHead\1\2\0\0\x80\xbb\0\0\0\0\0") + oggPage("OpusTags"));
+         compileWithRoomA(g, false, "[music]\nother.ogg\n", reporting("assignMusicToSlot(0, getMusicHandle('other.ogg')),"
+                          " isMusicPlaying(0)"));
+     }, "a:Init\tfalse\tfalse\n", LOOSE},
+    // The script cuts the track it plays to a third of its file: the slot plays out and stops.
+    {"MusicCutWhileItPlays", [](SourceProject &g) {
+         g.file("audio/tune.ogg", "");
+         ASSERT_EQ(0, system(("sox -n -r 22050 -c 1 '" + g.source() + "/audio/tune.ogg' synth 1.5 sine 440").c_str()));
+         compileWithRoomA(g, false, "[music]\ntune.ogg\n",
+                          "io.stdout:setvbuf('no')\nlocal path = 'Projects/e2e/Audio/tune.ogg'\n"
+                          "function Init() assignMusicToSlot(0, getMusicHandle('tune.ogg')); playMusicSlot(0, 0, NO_LOOP) end\n"
+                          "function Step() N = (N or 0) + 1\n"
+                          "  if N == 10 then local data = io.open(path, 'rb'):read('*a'); local f = io.open(path, 'wb');"
+                          " f:write(data:sub(1, #data / 3)); f:close(); print('a:cut', isMusicPlaying(0)) end\n"
+                          "  if N > 10 and not isMusicPlaying(0) then print('a:stopped', N < 600) os.exit(0) end end\n");
+     }, "a:cut\ttrue\na:stopped\ttrue\n", LOOSE},
+    // The arm's scrap is not in the game: the model loads and the arm draws nothing.
+    {"ModelNamingAMissingScrap", [](SourceProject &g) {
+         heroSources(g, "ghost");
+         compileHero(g);
+     }, "a:posed\tfalse\t1\t0\n", LOOSE},
+    {"ModelWithAJointOutsideItsBones", [](SourceProject &g) {
+         heroSources(g);
+         compileHero(g);
+         rewrite<ModelFileData>(g, "Models/hero", readModelFile, writeModelFile,
+                                [](ModelFileData &model) { model.bones[0].joints[0].child = 2; });
+     }, "a:posed\tfalse\t1\t0\n", LOOSE + "Model cannot load: bone read error.\nModelPose failed: model is NULL.\n"},
+    {"AnimationOfLength0", [](SourceProject &g) {
+         heroSources(g);
+         compileHero(g);
+         rewrite<AnimationFileData>(g, "Anims/hero-wave", readAnimationFile, writeAnimationFile,
+                                    [](AnimationFileData &animation) { animation.length = StoredReal(); });
+     }, "a:posed\ttrue\t0\t-1\n", LOOSE + "Animation cannot load: length is 0 or below.\n"},
+    // The scrap's second frame lasts 0 and the pose plays it: the frame clock skips it.
+    {"ScrapFrameOfDuration0", [](SourceProject &g) {
+         heroSources(g);
+         compileHero(g);
+     }, "a:posed\tfalse\t1\t0\n", LOOSE},
+    {"AnimationCutInsideItsMarkers", [](SourceProject &g) {
+         heroSources(g);
+         compileHero(g);
+         cut(g.game() + "/" + P + "Anims/hero-wave", 3);
+     }, "a:posed\ttrue\t0\t-1\n", LOOSE + "Animation cannot load: read error (eof reached).\n"},
+    // Pose functions given a number take it as a value holding no pose.
+    {"PoseFunctionGivenANumber", [](SourceProject &g) {
+         heroSources(g);
+         compileWithRoomA(g, false, "[animations]\nhero-wave\n",
+                          reporting("animatePose(5, getAnimHandle('hero-wave'), 1), #getActiveMarkers(5), renderPose(5),"
+                                    " freezePose(5), setDefaultPose(5), _FREEMODELPOSE(5), 'on'"));
+     }, "a:Init\ttrue\t0\tnil\tnil\tnil\tnil\ton\n", LOOSE},
 };
 
 class BadInput : public testing::TestWithParam<BrokenGame>
