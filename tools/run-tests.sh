@@ -21,7 +21,7 @@ job() {  # job NAME COMMAND...: runs it, times it, remembers a failure
 job "build and test" bash tools/build-and-test.sh
 job "ThreadSanitizer" bash tools/tsan.sh
 job "ASan, UBSan and LSan" bash tools/asan.sh
-job "fuzzing, 20 s per target" bash tools/fuzz.sh 20
+job "fuzzing, 10 s per target" bash tools/fuzz.sh 10
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo "FAILED: ${failed[*]} (total $SECONDS s)"
