@@ -4,6 +4,8 @@
 # working copy of its seed corpus (tests/fuzz/corpus/<target>/) plus its old findings
 # (tests/fuzz/regressions/<target>/). Two targets run at a time (one per core).
 # Usage: tools/fuzz.sh SECONDS [TARGET...]   (TARGET without "_fuzz", e.g. archive_index; default: all)
+# QF_FUZZ_TIMEOUT (seconds, default 10) is how long one input may run before it counts as a hang;
+# raise it for long runs at a low priority (nice), where a starved process can wait longer than that.
 # Prints the executions, CPU seconds and findings of every target, and appends them to
 # build-asan/fuzz-history.log. Exit 0: no findings; 1: a target found something (its inputs are
 # in build-asan/findings/<target>/; copy them into tests/fuzz/regressions/<target>/ once fixed);
@@ -43,7 +45,7 @@ run_target() {
   local status=0
   (cd "$build" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 LSAN_OPTIONS=suppressions=$root/tools/lsan.supp:print_suppressions=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     /usr/bin/time -f 'cpu %U %S' -o "$build/$target.time" \
-    "./tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+    "./tests/fuzz/${target}_fuzz" -max_total_time="$seconds" -timeout="${QF_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_len=65536 \
     -print_final_stats=1 -close_fd_mask=2 -artifact_prefix="$findings/" "$corpus" "${seeds[@]}") >"$log" 2>&1 ||
     status=$?
   local executions cpu count
