@@ -153,11 +153,10 @@ static int unloadMusicResource(void **object)
     freeMusic(m);
     return 0;
 }
-static void *noPlaceholder() { return nullptr; }
 
 bool registerMusicResource()
 {
-    return registerResourceType(RESOURCE_MUSIC, {loadMusicResource, unloadMusicResource, noPlaceholder});
+    return registerResourceType(RESOURCE_MUSIC, {loadMusicResource, unloadMusicResource, nullptr});
 }
 
 // --- music slots; every function below runs with musicLock held

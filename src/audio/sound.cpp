@@ -160,11 +160,10 @@ static int unloadSoundResource(void **object)
     freeSound(sound);
     return 0;
 }
-static void *noPlaceholder() { return nullptr; }
 
 bool registerSoundResource()
 {
-    return registerResourceType(RESOURCE_SOUND, {loadSoundResource, unloadSoundResource, noPlaceholder});
+    return registerResourceType(RESOURCE_SOUND, {loadSoundResource, unloadSoundResource, nullptr});
 }
 
 // --- playing

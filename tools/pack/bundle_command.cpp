@@ -193,13 +193,6 @@ const char *const LAUNCHER =
     "export LD_LIBRARY_PATH\n"
     "exec \"$PWD/lib/quillfen\" \"$@\"\n";
 
-// The folder of this program: the engine and its audio settings are built and installed beside it.
-fs::path toolFolder()
-{
-    std::error_code error;
-    return fs::read_symlink("/proc/self/exe", error).parent_path();
-}
-
 }  // namespace
 
 int bundleCommand(const Arguments &given)
@@ -218,7 +211,7 @@ int bundleCommand(const Arguments &given)
     if (args.size() != 2) return usageError("bundle", "a source folder and an output folder are needed");
     fs::path out = fs::path(args[1]).lexically_normal();
     if (out.filename().empty()) out = out.parent_path();  // "OUT/"
-    const fs::path engine = toolFolder() / "quillfen", lib = out / "lib";
+    const fs::path engine = fs::path(toolFolder()) / "quillfen", lib = out / "lib";
     std::error_code error;
     if (!fs::is_regular_file(engine, error)) return failure("No engine at '" + engine.string() + "' to bundle.");
     // Only an empty folder or an earlier bundle is replaced.
@@ -234,7 +227,7 @@ int bundleCommand(const Arguments &given)
     fs::copy_file(engine, lib / "quillfen", fs::copy_options::overwrite_existing, error);
     if (error) return failure("The engine could not be copied into '" + lib.string() + "'.");
     // Without the engine's own audio settings, the ones the engine is built with: 1000 sources.
-    const fs::path audioSettings = toolFolder() / "alsoft.conf";
+    const fs::path audioSettings = fs::path(toolFolder()) / "alsoft.conf";
     if (fs::exists(audioSettings, error)) {
         fs::copy_file(audioSettings, lib / "alsoft.conf", fs::copy_options::overwrite_existing, error);
     } else if (!writeWholeFile((lib / "alsoft.conf").string(), "[general]\nsources = 1000\n")) {

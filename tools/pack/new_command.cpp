@@ -174,14 +174,6 @@ static bool writeFont(const fs::path &folder)
            writePicture(folder / "fonts/text_0.tga", page);
 }
 
-// The folder the running tool lives in, where the engine is built too ("" when unknown).
-static std::string toolFolder()
-{
-    std::error_code error;
-    const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : self.parent_path().string();
-}
-
 int newCommand(const Arguments &args)
 {
     if (args.empty() || args.size() > 2) return usageError("new", "expected NAME and an optional FOLDER");

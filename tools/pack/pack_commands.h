@@ -34,6 +34,7 @@ int importSkeletonCommand(const Arguments &args);  // import_command.cpp
 // Shared helpers (pack_main.cpp)
 int usageError(const std::string &command, const std::string &problem);  // prints, returns EXIT_USAGE
 int failure(const std::string &line);                                     // "ERROR: " line, EXIT_FAILED
+std::string toolFolder();  // where this program lives, the engine built and installed beside it ("" when unknown)
 
 // compile_command.cpp: one build of SOURCE into OUTPUT. inPlace (--watch): the files are built in
 // OUTPUT/STAGE_FOLDER first and only those that differ replace OUTPUT's, each by a rename, so a

@@ -3,6 +3,7 @@
 // Threads: one (a command-line tool).
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "core/log.h"
 #include "pack_commands.h"
@@ -67,6 +68,13 @@ int failure(const std::string &line)
 {
     logError(line);
     return EXIT_FAILED;
+}
+
+std::string toolFolder()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : self.parent_path().string();
 }
 
 int main(int argc, char **argv)
