@@ -167,6 +167,19 @@ inline std::vector<std::pair<size_t, size_t>> loudRuns(const std::vector<int16_t
     }
     return runs;
 }
+inline std::string describe(const std::vector<std::pair<size_t, size_t>> &runs)  // " [b, e) [b, e)"
+{
+    std::string text;
+    for (const auto &run : runs) text += " [" + std::to_string(run.first) + ", " + std::to_string(run.second) + ")";
+    return text;
+}
+// A sine of `frequency` Hz at `rate`: 16-bit mono WAV data.
+inline std::string sine16(int rate, int frequency, int frames, int amplitude)
+{
+    std::vector<int16_t> samples;
+    for (int i = 0; i < frames; i++) samples.push_back((int16_t)lround(amplitude * sin(i * 2 * M_PI * frequency / rate)));
+    return samples16(samples);
+}
 // The test's stereo sound: a 441 Hz sine on the left, a sawtooth on the right, interleaved.
 inline std::vector<int16_t> stereoSamples(int frames)
 {

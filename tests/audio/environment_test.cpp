@@ -110,13 +110,6 @@ TEST(Environments, PresetsAndTransitionsReachTheEffect)
     EXPECT_FLOAT_EQ(10.05f, decayTime());
 }
 
-std::string tone16(int frequency, int frames, int amplitude)  // 16-bit mono at 44100 Hz
-{
-    std::vector<int16_t> samples;
-    for (int i = 0; i < frames; i++) samples.push_back((int16_t)lround(amplitude * sin(i * 2 * M_PI * frequency / 44100)));
-    return wavBytes(1, 44100, 16, samples16(samples));
-}
-
 // Plays each call on a fresh device, waiting after each, and gives what was heard.
 Capture playAndCapture(const std::vector<std::pair<const char *, int>> &steps)
 {
@@ -140,14 +133,13 @@ Capture playAndCapture(const std::vector<std::pair<const char *, int>> &steps)
 // sounds that should play dry, and a low-pass filter that does not reach the sound.
 TEST(Environments, AReverbLengthensATailAndALowPassRemovesAHighTone)
 {
-    writeFile(folder().file("click.wav"), tone16(1000, 882, 24000));  // 20 ms
-    writeFile(folder().file("high.wav"), tone16(6000, 8820, 16000));  // 0.2 s
+    writeFile(folder().file("click.wav"), wavBytes(1, 44100, 16, sine16(44100, 1000, 882, 24000)));  // 20 ms
+    writeFile(folder().file("high.wav"), wavBytes(1, 44100, 16, sine16(44100, 6000, 8820, 16000)));  // 0.2 s
     Capture heard = playAndCapture({{"playSound(click, false, 1)", 400},
                                     {"soundEnv(click, 2) playSound(click, false, 1)", 1200},
                                     {"presetAudioEnv(1, 0, PRESET_CAVE) soundEnv(click, 1) playSound(click, false, 1)", 900}});
     auto runs = loudRuns(heard.left, 60, 2205);
-    std::string found;
-    for (const auto &run : runs) found += " [" + std::to_string(run.first) + ", " + std::to_string(run.second) + ")";
+    const std::string found = describe(runs);
     ASSERT_EQ(3u, runs.size()) << found;
     EXPECT_LT(runs[0].second - runs[0].first, 1500u) << "the dry click: 20 ms and no tail;" << found;
     EXPECT_GT(runs[1].second - runs[1].first, 13230u) << "environment 2 rings with OpenAL's own reverb;" << found;

@@ -12,12 +12,6 @@ std::string sine8(int rate, int frequency, int frames)  // unsigned 8-bit mono
     for (int i = 0; i < frames; i++) bytes += (char)(uint8_t)lround(128 + 100 * sin(i * 2 * M_PI * frequency / rate));
     return bytes;
 }
-std::string sine16(int rate, int frequency, int frames, int amplitude)  // 16-bit mono
-{
-    std::vector<int16_t> samples;
-    for (int i = 0; i < frames; i++) samples.push_back((int16_t)lround(amplitude * sin(i * 2 * M_PI * frequency / rate)));
-    return samples16(samples);
-}
 
 // Catches samples changed on the way (another rate, channels swapped or mixed, 8-bit data read as
 // signed), a one-shot that does not end, a volume change that does not reach what is heard, a
@@ -52,9 +46,7 @@ TEST(AudioCapture, WhatAScriptPlaysIsHeard)
     }
     const Capture heard = readCapture();
     const auto runs = loudRuns(heard.left);
-    std::string found;
-    for (const auto &run : runs) found += " [" + std::to_string(run.first) + ", " + std::to_string(run.second) + ")";
-    ASSERT_EQ(4u, runs.size()) << "stereo, mono, the loop until stopped, the loop until freed; heard" << found;
+    ASSERT_EQ(4u, runs.size()) << "stereo, mono, the loop until stopped, the loop until freed; heard" << describe(runs);
 
     EXPECT_LE(strayFromStereo(heard, runs[0].first, stereo), 2) << "the stereo sound, sample for sample";
 
