@@ -133,14 +133,8 @@ inline void expectPlay(const std::string &folder, const std::string &gameOut, co
     const std::string running = AUDIO_START + gameOut, out = running + (ending == ENDS_ITSELF ? "" : AUDIO_STOP);
     ChildProcess engine;
     ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder, ENGINE_ENV));
-    unsigned long window = 0;
-    int width = 0, height = 0;
-    // SDL shows a smaller window before the video mode gives it its size.
-    for (int i = 0; ending && i < 600 && (width != 640 || height != 480); i++, usleep(10 * 1000)) {
-        window = waitForWindow(TITLE, 60000, engine.pid());
-        if (!window || !windowSize(window, &width, &height)) width = height = 0;
-    }
-    ASSERT_TRUE(!ending || (width == 640 && height == 480)) << "expected a 640 x 480 window, got " << width << " x " << height;
+    const unsigned long window = ending ? waitForGameWindow(engine.pid()) : 0;
+    ASSERT_TRUE(!ending || window) << "expected a 640 x 480 window";
     for (int i = 0; ending && i < 3000 && (engine.out() != running || engine.err() != err); i++) usleep(10 * 1000);
     if (ending) {
         usleep(200 * 1000);  // some frames more

@@ -176,12 +176,12 @@ protected:
         for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
         ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
     }
-    // Plays the game; `audio` is what OpenAL Soft takes (the null backend by default).
-    void play(const std::vector<std::string> &audio = {ENGINE_ENV[0]})
+    // Plays the game, its sound written by OpenAL Soft's wave-file backend to `capture`.
+    void play()
     {
-        std::vector<std::string> env = {"DISPLAY=" + display, ENGINE_ENV[1]};
-        env.insert(env.end(), audio.begin(), audio.end());
-        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"), env));
+        writeFile(folder.file("alsoft.conf"), audiotest::waveConfig(capture, 0));
+        ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"),
+                                 {"DISPLAY=" + display, ENGINE_ENV[1], "ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + folder.file("alsoft.conf")}));
     }
     void TearDown() override
     {
@@ -223,6 +223,7 @@ protected:
     }
     const std::string sample = std::string(QF_SOURCE_DIR) + "/samples/demo";
     TempDir folder;
+    const std::string capture = folder.file("capture.wav");
     ChildProcess x, engine;
     std::string display;
     Display *connection = nullptr;
@@ -233,9 +234,7 @@ protected:
 // placement or the play room's reverb not heard as expectHeard says.
 TEST_F(SamplePlay, TitleIsAsWideAsMeasuredAndTheGameSwitchesSavesAndLoads)
 {
-    const std::string capture = folder.file("capture.wav");
-    writeFile(folder.file("alsoft.conf"), audiotest::waveConfig(capture, 0));
-    play({"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + folder.file("alsoft.conf")});
+    play();
     // The title, centred by its getTextWidth, must be drawn that wide: its gold (255, 224, 122),
     // alone or blended at half cover or more over the sky or its purple shadow, spans from the S
     // quad's left edge (the pen starts at penX) to the R quad's right edge (that quad starts at
@@ -335,9 +334,7 @@ std::pair<int, double> reddish(const std::vector<uint32_t> &band)
 // frames are slow, so the first look may find it running.)
 TEST_F(SamplePlay, TheRunnerIdlesThenRunsAndCountsItsFootsteps)
 {
-    const std::string capture = folder.file("capture.wav");
-    writeFile(folder.file("alsoft.conf"), audiotest::waveConfig(capture, 0));
-    play({"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + folder.file("alsoft.conf")});
+    play();
     ASSERT_TRUE(logged("demo: entered the title room", 1)) << engine.out() << engine.err();
     std::pair<int, double> first{0, -1};
     for (int attempt = 0; attempt < 50 && first.first < 4; attempt++, usleep(20 * 1000)) first = reddish(rows(250, 70));
