@@ -96,6 +96,12 @@ TEST(PosePlayback, ScenariosOfTheAdvance)
     ASSERT_NE(nullptr, loaded<Animation>(tiny));
     const float inf = std::numeric_limits<float>::infinity();
     std::vector<float> sixty(60, 1), ten(10, 1), seven(7, 1);
+    const auto twoTurnsAndTen = [](const std::vector<Seen> &seen) {  // all markers of two turns, then those up to 10
+        EXPECT_TRUE(seen[0].wrapped);
+        EXPECT_EQ(countFrom(0, 60) + " " + countFrom(0, 60) + " " + countFrom(0, 10), seen[0].markers);
+        EXPECT_EQ(1010, seen[0].clock);
+        EXPECT_EQ(10, seen[0].time);
+    };
     struct Scenario
     {
         const char *name;
@@ -116,13 +122,7 @@ TEST(PosePlayback, ScenariosOfTheAdvance)
                  EXPECT_EQ(k == 60 ? 0 : k, s.time);
              }
          }},
-        {"one advance of 130 wraps twice", clock, {130}, true,
-         [](const std::vector<Seen> &seen) {
-             EXPECT_TRUE(seen[0].wrapped);
-             EXPECT_EQ(countFrom(0, 60) + " " + countFrom(0, 60) + " " + countFrom(0, 10), seen[0].markers);
-             EXPECT_EQ(1010, seen[0].clock);
-             EXPECT_EQ(10, seen[0].time);
-         }},
+        {"one advance of 130 wraps twice", clock, {130}, true, twoTurnsAndTen},
         {"a marker is seen only after the advance that first reaches it", clock, {4.5f, 1, 1}, true,
          [](const std::vector<Seen> &seen) {
              EXPECT_EQ("0 1 2 3 4", seen[0].markers);
@@ -144,13 +144,7 @@ TEST(PosePlayback, ScenariosOfTheAdvance)
          [](const std::vector<Seen> &seen) { EXPECT_EQ(2, seen.back().frame) << "clock 7 is 2 into frame 2"; }},
         {"an event aimed at bone 7 of 5 changes nothing", clock, {5}, true,
          [](const std::vector<Seen> &seen) { EXPECT_EQ(0, seen[0].running) << "no track started"; }},
-        {"three turns in one advance: two turns and the last part", clock, {190}, true,
-         [](const std::vector<Seen> &seen) {
-             EXPECT_TRUE(seen[0].wrapped);
-             EXPECT_EQ(countFrom(0, 60) + " " + countFrom(0, 60) + " " + countFrom(0, 10), seen[0].markers);
-             EXPECT_EQ(1010, seen[0].clock);
-             EXPECT_EQ(10, seen[0].time);
-         }},
+        {"three turns in one advance: two turns and the last part", clock, {190}, true, twoTurnsAndTen},
         {"a length of a billionth and an advance of a million", tiny, {1e6f}, true,
          [](const std::vector<Seen> &seen) {
              EXPECT_TRUE(seen[0].wrapped);
