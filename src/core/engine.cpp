@@ -36,6 +36,18 @@
 
 static lua_State *engineState = nullptr;  // created by startEngine, closed by stopEngine
 
+void registerScriptFunctions(lua_State *L)
+{
+    luaL_openlibs(L);
+    registerDrawingFunctions(L);
+    registerInputFunctions(L);
+    registerResourceListFunctions(L);
+    registerSaveFunctions(L);
+    registerTextFunctions(L);
+    registerAudioFunctions(L);
+    registerPoseFunctions(L);
+}
+
 bool startEngine()
 {
     // The log on stdout (the audio's lines, scripts' prints) goes out line by line even into a
@@ -67,14 +79,7 @@ bool startEngine()
     initDisplay(projectDisplayWidth(), projectDisplayHeight());
 
     engineState = luaL_newstate();
-    luaL_openlibs(engineState);
-    registerDrawingFunctions(engineState);
-    registerInputFunctions(engineState);
-    registerResourceListFunctions(engineState);
-    registerSaveFunctions(engineState);
-    registerTextFunctions(engineState);
-    registerAudioFunctions(engineState);
-    registerPoseFunctions(engineState);
+    registerScriptFunctions(engineState);
 
     startResourceManager();
     registerImageResource();

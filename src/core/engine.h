@@ -4,6 +4,9 @@
 // Threads: main thread.
 #pragma once
 
+struct lua_State;
+void registerScriptFunctions(lua_State *L);  // the standard libraries and every engine function scripts see
+
 bool startEngine();  // configuration ... game start; always true
 int runEngine();     // the frame loop until the window's quit event
 void stopEngine();   // resource manager, archive, Lua, display, audio, timer

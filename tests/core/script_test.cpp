@@ -3,15 +3,9 @@
 
 #include <sstream>
 
-#include "animation/pose_script.h"
-#include "audio/audio.h"
-#include "core/input.h"
 #include "core/room_module.h"
+#include "core/engine.h"
 #include "core/script.h"
-#include "graphics/font.h"
-#include "graphics/renderer.h"
-#include "resources/resource_script.h"
-#include "save/save.h"
 #include "test_support.h"
 
 namespace {
@@ -69,14 +63,7 @@ TEST(ScriptGlue, EveryWrongArgumentCountRaisesItsExactMessage)
         {"getAnimHandle(nil)", "1 arg needed: resourceName"}, {"includeRoom(12, 1) getModelHandle(5)", ""},
     };
     lua_State *L = luaL_newstate();  // the libraries as start-up registers them
-    luaL_openlibs(L);
-    registerDrawingFunctions(L);
-    registerInputFunctions(L);
-    registerResourceListFunctions(L);
-    registerSaveFunctions(L);
-    registerTextFunctions(L);
-    registerAudioFunctions(L);
-    registerPoseFunctions(L);
+    registerScriptFunctions(L);
     for (const auto &c : cases) {
         std::istringstream names(c.names);
         for (std::string name; names >> name;) {

@@ -9,15 +9,9 @@
 #include <set>
 #include <sstream>
 
-#include "animation/pose_script.h"
-#include "audio/audio.h"
+#include "core/engine.h"
 #include "core/frame_loop.h"
-#include "core/input.h"
 #include "core/script.h"
-#include "graphics/font.h"
-#include "graphics/renderer.h"
-#include "resources/resource_script.h"
-#include "save/save.h"
 #include "test_support.h"
 
 namespace {
@@ -50,14 +44,7 @@ TEST(ScriptingReference, NamesEveryGlobalTheEngineGivesScripts)
     lua_close(plain);
 
     lua_State *L = luaL_newstate();  // as start-up makes it, then the game start and one frame
-    luaL_openlibs(L);
-    registerDrawingFunctions(L);
-    registerInputFunctions(L);
-    registerResourceListFunctions(L);
-    registerSaveFunctions(L);
-    registerTextFunctions(L);
-    registerAudioFunctions(L);
-    registerPoseFunctions(L);
+    registerScriptFunctions(L);
     ASSERT_TRUE(startGame(L));
     setFramePlatform({noTicks, noDelay, quitAtOnce, nothing, nothing, nothing});
     runFrameLoop();  // the room module defines _STEP and _RENDER
