@@ -89,17 +89,12 @@ struct Export
     int boxLeft;  // where its pictures may lie, from the origin on screen: boxLeft .. boxLeft + 160
 };
 
-const Bone &boneNamed(const Export &e, const std::string &name)
+template <typename T>
+const T &named(const std::vector<T> &items, const std::string &name)  // a bone, region or animation
 {
-    for (const Bone &bone : e.bones)
-        if (bone.name == name) return bone;
-    throw std::runtime_error("no bone " + name);
-}
-const Region &regionNamed(const Export &e, const std::string &name)
-{
-    for (const Region &region : e.regions)
-        if (region.name == name) return region;
-    throw std::runtime_error("no region " + name);
+    for (const T &item : items)
+        if (item.name == name) return item;
+    throw std::runtime_error("nothing named " + name);
 }
 
 // ---------------------------------------------------------------- the files
@@ -277,7 +272,7 @@ Affine local(double x, double y, double degrees, double sx, double sy)
 // rotate and translate keys added to the setup and the scale keys multiplying it.
 Affine world(const Export &e, const Animation &animation, const std::string &name, double time)
 {
-    const Bone &bone = boneNamed(e, name);
+    const Bone &bone = named(e.bones, name);
     const double turn = valuesAt(timelineOf(animation, name, "rotate"), time, {0})[0];
     const std::vector<double> move = valuesAt(timelineOf(animation, name, "translate"), time, {0, 0});
     const std::vector<double> scale = valuesAt(timelineOf(animation, name, "scale"), time, {1, 1});
@@ -306,7 +301,7 @@ std::vector<Expected> expectedParts(const Export &e, const Animation &animation,
         const std::vector<double> tint = valuesAt(timelineOf(animation, slot.name, "color"), time, {1, 1, 1, 1});
         for (const Attachment &a : e.attachments) {
             if (a.slot != slot.name) continue;
-            const Region &region = regionNamed(e, a.region);
+            const Region &region = named(e.regions, a.region);
             // The picture's pixel (u, v) from its bottom-left sits at (u - w/2, v - h/2) of the quad's centre.
             const Affine place = world(e, animation, slot.bone, time)
                                      .then(local(a.x, a.y, a.rotation, a.width / region.width, a.height / region.height))
@@ -507,8 +502,7 @@ end
         ASSERT_EQ(640u * 480u, image.size());
         for (const Look &look : looks) {
             if (look.page != page) continue;
-            const Animation &animation = *std::find_if(look.e->animations.begin(), look.e->animations.end(),
-                                                       [&](const Animation &a) { return a.name == look.animation; });
+            const Animation &animation = named(look.e->animations, look.animation);
             for (const Expected &part : expectedParts(*look.e, animation, look.frames / look.e->fps)) {
                 SCOPED_TRACE(look.e->name + "-" + look.animation + " at frame " + number(look.frames) + ", colour " + number(part.color));
                 const Found found = find(image, part.color, look.x + look.e->boxLeft, look.y - 50, 160, 230);
