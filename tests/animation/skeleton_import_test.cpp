@@ -26,6 +26,13 @@ struct Export
     std::string text() const { return "{\n" + skeleton + "\n" + bones + "\n" + slots + "\n" + skins + "\n" + events + "\n" + animations + "\n}\n"; }
 };
 
+std::string bonesUnderRoot(int more)  // root, arm and `more` bones, all held by the root
+{
+    std::string bones = R"("bones": [ { "name": "root" }, { "name": "arm", "parent": "root" })";
+    for (int i = 0; i < more; i++) bones += R"(, { "name": "b)" + std::to_string(i) + R"(", "parent": "root" })";
+    return bones + " ],";
+}
+
 // Catches an input the importer takes silently when it must refuse it (not a skeleton, a version
 // it does not know, a 4.x construct it would have to guess, broken references, atlas problems,
 // the engine's limits), a refusal that still writes files, and a warning missing, repeated, or
@@ -110,19 +117,9 @@ TEST(SkeletonImport, EveryRefusalAndWarning)
         // Refused: beyond the engine.
         {"an animation too long", [](Export &e) { e.animations = R"("animations": { "long": { "events": [ { "time": 600, "name": "hit" } ] } })"; },
          J + "7: animation 'long' lasts more than 32767 frames at 60 a second (the engine's longest)\n"},
-        {"a bone holding more than 50",
-         [](Export &e) {
-             e.bones = R"("bones": [ { "name": "root" }, { "name": "arm", "parent": "root" })";
-             for (int i = 0; i < 50; i++) e.bones += R"(, { "name": "b)" + std::to_string(i) + R"(", "parent": "root" })";
-             e.bones += " ],";
-         },
+        {"a bone holding more than 50", [](Export &e) { e.bones = bonesUnderRoot(50); },
          J + "3: bone 'root' holds more than 50 bones and slots; the engine's bones have at most 50 joints\n"},
-        {"more bones than a model holds",
-         [](Export &e) {
-             e.bones = R"("bones": [ { "name": "root" }, { "name": "arm", "parent": "root" })";
-             for (int i = 0; i < 498; i++) e.bones += R"(, { "name": "b)" + std::to_string(i) + R"(", "parent": "root" })";
-             e.bones += " ],";
-         },
+        {"more bones than a model holds", [](Export &e) { e.bones = bonesUnderRoot(498); },
          "ERROR: skeleton.json: the skeleton makes 502 bones (a root, 500 bones and 1 slots); the engine loads at most 500\n"},
         {"a bone beyond whole numbers", [](Export &e) { e.bones = R"("bones": [ { "name": "root", "x": 1e12 }, { "name": "arm", "parent": "root" } ],)"; },
          J + "3: bone 'root' lies beyond what the model's whole numbers hold\n"},
