@@ -11,7 +11,7 @@ configure_asan_build() {
   CC=clang CXX=clang++ cmake -S . -B "$QF_ASAN_BUILD" -DCMAKE_BUILD_TYPE=Sanitize \
     -DCMAKE_C_FLAGS_SANITIZE="-O1 -gline-tables-only" \
     -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -gline-tables-only -fno-sanitize-recover=undefined" \
-    -DQF_SANITIZE=address,undefined -DQF_BUILD_FUZZ=ON -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=OFF \
+    -DCMAKE_UNITY_BUILD=ON -DQF_SANITIZE=address,undefined -DQF_BUILD_FUZZ=ON -DQF_BUILD_TESTS=ON -DQF_BUILD_BENCH=OFF \
     >"$QF_ASAN_BUILD/configure.log" 2>&1 || { tail -20 "$QF_ASAN_BUILD/configure.log"; return 1; }
 }
 

@@ -8,6 +8,7 @@ source tools/xvfb.sh
 start_private_xvfb
 export ALSOFT_DRIVERS=null SDL_AUDIODRIVER=dummy
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Unity build (source files compiled eight to a unit): a fresh build takes about a third less CPU.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_UNITY_BUILD=ON >/dev/null
 cmake --build build -j"$(nproc)"
 (cd build && ctest -j2 --output-on-failure --timeout 300 "$@")

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 bash tools/install-deps.sh
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF >/dev/null
 jobs=$(nproc)
 if [ "$jobs" -gt 2 ]; then jobs=2; fi
 cmake --build build-release -j"$jobs" --target quillfen quillfen-pack

@@ -17,7 +17,7 @@ no_display=${2:-50}
 seconds=${3:-3}
 
 bash tools/install-deps.sh || exit 1
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF >/dev/null || exit 1
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DCMAKE_UNITY_BUILD=ON -DQF_BUILD_TESTS=OFF -DQF_BUILD_BENCH=OFF >/dev/null || exit 1
 cmake --build build-release -j2 --target quillfen quillfen-pack >/dev/null || exit 1
 game=$root/build-release/stress-game
 rm -rf "$game"

@@ -23,7 +23,7 @@ mkdir -p "$reports"
 # exitcode makes a report fail the run even when every test passed.
 export TSAN_OPTIONS="suppressions=$root/tools/tsan.supp halt_on_error=0 exitcode=66 second_deadlock_stack=1 log_path=$reports/report"
 
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" -DCMAKE_UNITY_BUILD=ON \
   -DQF_SANITIZE=thread -DQF_BUILD_BENCH=OFF -DQF_TEST_FOLDERS="resources;graphics;animation;audio;e2e" >/dev/null
 cmake --build build-tsan -j2 --target qf_resources_tests qf_graphics_tests qf_animation_tests qf_audio_tests qf_e2e_tests \
   >build-tsan/build.log 2>&1 ||

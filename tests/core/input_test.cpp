@@ -38,7 +38,7 @@ struct Frame
 const std::vector<Frame> *frames = nullptr;
 size_t frameIndex = 0;
 lua_State *state = nullptr;
-void nothing() {}
+void nothingHappens() {}
 void pushEvents(std::vector<SDL_Event> events)
 {
     for (SDL_Event &e : events) SDL_PushEvent(&e);
@@ -100,7 +100,7 @@ TEST(Input, SdlEventsBecomeEachFramesState)
     frames = &script;
     pushEvents(script[0].events);
     FramePlatform platform = sdlFramePlatform();  // SDL's clock and event pump, no drawing
-    platform.beginFrame = platform.endFrame = platform.swapBuffers = nothing;
+    platform.beginFrame = platform.endFrame = platform.swapBuffers = nothingHappens;
     setFramePlatform(platform);
     startTimer();
     addFrameModule(new ScriptedInput());
