@@ -5,7 +5,8 @@
 // plays a dozen sounds a second, and every three seconds includes the next room in a new resource
 // list, waits for it, saves and loads a slot and switches, so resources load and unload all the
 // time. Music streams in two slots all along: slot 0 a 220 Hz playlist on the left channel that
-// never changes, slot 1 a 330 Hz playlist on the right that each room replaces. The engine's
+// never changes, slot 1 a 330 Hz playlist on the right that each room replaces while it plays (a
+// playing slot goes on with its new playlist at its next buffer fill, without a gap). The engine's
 // audio goes to OpenAL Soft's wave-file backend; we read the capture as it grows and count
 // underruns: runs of blocks where a slot's tone is missing (the sounds play at 3 kHz, apart).
 // Every minute we print the engine's resident memory, the frames it stepped (against the clock's
@@ -96,7 +97,7 @@ static std::string roomScript(int room)
            "  local model, walk = getModelHandle('walker" + kind + "'), getAnimHandle('walker" + kind + "-walk')\n"
            "  for i = 1, " + std::to_string(CHARACTERS) + " do local c = Walker:new(); c.pose = getModelPose(model); c.walk = walk;"
            " c.x = (i * 53) % 600 + 20; c.y = (i * 29) % 400 + 40; instTable['walker' .. i] = c end\n"
-           "  stopMusicSlot(1); assignMusicToSlot(1, getMusicHandle('right" + kind + ".ogg'));"
+           "  assignMusicToSlot(1, getMusicHandle('right" + kind + ".ogg'));"
            " appendMusicToSlot(1, getMusicHandle('right" + std::to_string(1 - room % 2) + ".ogg')); playMusicSlot(1, 0, LOOP_ALL)\n"
            "end\n"
            "function Step()\n"
