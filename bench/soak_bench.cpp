@@ -241,8 +241,10 @@ static pid_t startEngine(const std::string &folder)
 }
 
 // Reads the engine's audio capture as it grows. In each block of 1/20 s, Goertzel's filter gives
-// the level of slot 0's tone on the left and slot 1's on the right; a block where a slot's level
-// is under a quarter of the highest it reached is missing, and a run of missing blocks after the
+// the level of slot 0's tone on the left and slot 1's on the right, as the root mean square of its
+// amplitude over five parts of 10 ms (a playlist change splices the tone at another phase, which
+// cancels it in a whole block's filter but in one part at most); a block where a slot's level is
+// under a quarter of the highest it reached is missing, and a run of missing blocks after the
 // slot was first heard is one underrun.
 class MusicWatch
 {
@@ -304,7 +306,13 @@ private:
         size_t used = 0;
         for (; pending.size() - used >= frames * 2; used += frames * 2, blocks++) {
             for (int slot = 0; slot < 2; slot++) {
-                const double heard = level(pending.data() + used, frames, slot, slot ? 330 : 220, rate);
+                double power = 0;
+                for (int part = 0; part < 5; part++) {
+                    const double amplitude =
+                        level(pending.data() + used + part * frames / 5 * 2, frames / 5, slot, slot ? 330 : 220, rate);
+                    power += amplitude * amplitude / 5;
+                }
+                const double heard = sqrt(power);
                 highest[slot] = std::max(highest[slot], heard);
                 if (highest[slot] < 500) continue;  // not started yet
                 const bool missing = heard < highest[slot] / 4;
