@@ -105,6 +105,36 @@ inline bool holdXServer()
 #define REQUIRE_X_DISPLAY() \
     if (!getenv("DISPLAY") || !holdXServer()) GTEST_SKIP() << "no X display for the engine"
 
+// An X server of the test's own (Xvfb picks a free display number), for tests that read the
+// screen while other tests open windows on the shared one; it ends with the object.
+class PrivateXServer
+{
+public:
+    // Starts it and waits until it answers; false (and a skip reason in `problem`) when it cannot.
+    bool start(const std::string &screen = "800x600x24")
+    {
+        if (system("command -v Xvfb >/dev/null") != 0) return (problem = "needs Xvfb"), false;
+        if (!x.start({"/usr/bin/env", "Xvfb", "-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, "/"))
+            return (problem = "Xvfb did not start"), false;
+        for (int i = 0; i < 1000 && x.out().find('\n') == std::string::npos && !x.waitExit(0); i++) usleep(10 * 1000);
+        display = ":" + x.out().substr(0, x.out().find('\n'));
+        for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
+        if (!connection) problem = "no Xvfb: " + x.err();
+        return connection != nullptr;
+    }
+    ~PrivateXServer()
+    {
+        if (connection) XCloseDisplay(connection);
+        x.signal(SIGTERM);
+        x.waitExit(5000);
+    }
+    std::string display, problem;  // ":N" once started
+    Display *connection = nullptr;
+
+private:
+    ChildProcess x;
+};
+
 // The engine's window once its video mode has made it 640 x 480 (SDL shows a smaller window
 // first); 0 when none comes.
 inline unsigned long waitForGameWindow(int pid)

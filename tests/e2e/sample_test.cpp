@@ -167,14 +167,9 @@ protected:
         const ProcessResult built = runPackTool({"compile", "--archive", sample, folder.file("game")});
         ASSERT_EQ(0, built.exitCode) << built.err;
         EXPECT_EQ("", built.err) << "every font, image, scrap and model the rooms list is there";
-        // Xvfb picks a free display number and prints it
-        ASSERT_TRUE(x.start({"/usr/bin/env", "Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp", "-noreset"},
-                            "/"));
-        for (int i = 0; i < 1000 && x.out().find('\n') == std::string::npos && !x.waitExit(0); i++) usleep(10 * 1000);
-        display = ":" + x.out().substr(0, x.out().find('\n'));
-        // the server answers before the engine, its first client, starts
-        for (int i = 0; i < 500 && !(connection = XOpenDisplay(display.c_str())); i++) usleep(10 * 1000);
-        ASSERT_NE(nullptr, connection) << "no Xvfb: " << x.err();
+        ASSERT_TRUE(x.start()) << x.problem;  // it answers before the engine, its first client, starts
+        display = x.display;
+        connection = x.connection;
     }
     // Plays the game, its sound written by OpenAL Soft's wave-file backend to `capture`.
     void play()
@@ -182,12 +177,6 @@ protected:
         writeFile(folder.file("alsoft.conf"), audiotest::waveConfig(capture, 0));
         ASSERT_TRUE(engine.start({QF_ENGINE_PATH}, folder.file("game"),
                                  {"DISPLAY=" + display, ENGINE_ENV[1], "ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + folder.file("alsoft.conf")}));
-    }
-    void TearDown() override
-    {
-        if (connection) XCloseDisplay(connection);
-        x.signal(SIGTERM);
-        x.waitExit(5000);
     }
     bool logged(const std::string &line, size_t count)  // waits until the game printed `line` `count` times
     {
@@ -224,7 +213,8 @@ protected:
     const std::string sample = std::string(QF_SOURCE_DIR) + "/samples/demo";
     TempDir folder;
     const std::string capture = folder.file("capture.wav");
-    ChildProcess x, engine;
+    PrivateXServer x;  // before the engine, which ends first
+    ChildProcess engine;
     std::string display;
     Display *connection = nullptr;
 };

@@ -415,6 +415,10 @@ Found find(const std::vector<uint32_t> &image, uint32_t color, int left, int bot
 // events lost, mistimed or without their int and float.
 TEST(SkeletonImport, PicturesLandWhereTheEditorsSkeletonPutsThem)
 {
+    // On an X server of its own: windows other tests open on the shared one cover the game's.
+    PrivateXServer x;
+    if (!x.start()) GTEST_SKIP() << x.problem;
+    setenv("DISPLAY", x.display.c_str(), 1);  // for the window helpers and the engine this test starts
     REQUIRE_X_DISPLAY();
     SourceProject project;
     const Export arm = twoBoneArm(), hero = smallCharacter();
